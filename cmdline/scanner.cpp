@@ -1,0 +1,96 @@
+// The command-line scanner: one cursor, byte-class predicates, and line-break
+// folding in peek_char alone, so no other routine ever looks at CR or LF.
+// Every byte test takes unsigned char, so the result never depends on
+// whether plain char is signed on the compiler at hand.
+#include "cmdline/scanner.h"
+
+namespace {
+
+constexpr unsigned char kCR = 0x0D;
+constexpr unsigned char kLF = 0x0A;
+constexpr unsigned char kQuote = 0x22;
+constexpr unsigned char kComma = 0x2C;
+
+unsigned char byte_at(ScanCursor cursor) { return static_cast<unsigned char>(*cursor); }
+
+bool is_blank(unsigned char b) { return b == ' ' || b == '\t'; }
+
+bool is_digit(unsigned char b) { return b >= '0' && b <= '9'; }
+
+// A separator is a byte that is 32 or less when read as a signed 8-bit value:
+// the controls, the space, and every byte from 0x80 up.
+bool is_separator(unsigned char b) { return b <= 0x20 || b >= 0x80; }
+
+void skip_blanks(ScanCursor& cursor) {
+    while (is_blank(static_cast<unsigned char>(peek_char(cursor)))) ++cursor;
+}
+
+// Appends while room is left for the terminator; bytes beyond it are dropped.
+void append(char* buffer, std::size_t capacity, std::size_t& length, unsigned char b) {
+    if (length + 1 < capacity) buffer[length] = static_cast<char>(b);
+    ++length;
+}
+
+void terminate(char* buffer, std::size_t capacity, std::size_t length) {
+    if (capacity == 0) return;
+    buffer[length < capacity ? length : capacity - 1] = '\0';
+}
+
+}  // namespace
+
+char peek_char(ScanCursor& cursor) {
+    const unsigned char b = byte_at(cursor);
+    if (b != kCR && b != kLF) return static_cast<char>(b);
+    const unsigned char after = byte_at(cursor + 1);
+    if ((b == kCR && after == kLF) || (b == kLF && after == kCR)) ++cursor;
+    return 0;
+}
+
+void next_token(ScanCursor& caller_cursor, char* buffer, std::size_t capacity) {
+    ScanCursor cursor = caller_cursor;
+    std::size_t length = 0;
+    skip_blanks(cursor);
+    const unsigned char lead = static_cast<unsigned char>(peek_char(cursor));
+    if (lead != 0) {
+        ++cursor;
+        if (lead == kQuote) {
+            for (;;) {
+                const unsigned char b = static_cast<unsigned char>(peek_char(cursor));
+                if (b == 0) break;
+                ++cursor;
+                // A quote closes the token only where a separator follows it;
+                // elsewhere it is an ordinary byte of the token.
+                if (b == kQuote && is_separator(byte_at(cursor))) break;
+                append(buffer, capacity, length, b);
+            }
+        } else {
+            append(buffer, capacity, length, lead);
+            for (;;) {
+                const unsigned char b = static_cast<unsigned char>(peek_char(cursor));
+                if (b == 0) break;
+                ++cursor;
+                if (is_separator(b)) break;
+                append(buffer, capacity, length, b);
+            }
+        }
+    }
+    terminate(buffer, capacity, length);
+    caller_cursor = cursor;
+}
+
+std::uint64_t next_number(ScanCursor& cursor) {
+    skip_blanks(cursor);
+    std::uint64_t value = 0;
+    // Digits are read straight from the text: peek_char has already stopped
+    // on any line break, and a CR or LF is not a digit.
+    while (is_digit(byte_at(cursor))) {
+        value = value * 10 + (byte_at(cursor) - '0');
+        ++cursor;
+    }
+    return value;
+}
+
+void skip_separator(ScanCursor& cursor) {
+    skip_blanks(cursor);
+    if (static_cast<unsigned char>(peek_char(cursor)) == kComma) ++cursor;
+}
