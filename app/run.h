@@ -1,0 +1,23 @@
+// The tool's main routine and what it does with the platform once the console
+// window is known: carry out one request, or write the usage text or the
+// fault message to standard output.
+#pragma once
+
+#include <windows.h>
+
+#include "cmdline/window_request.h"
+
+extern const char kUsageText[];
+extern const char kFaultMessage[];
+
+// Exit status: 0 after any command or the usage text, 1 when the console
+// window could not be found.
+int run();
+
+// Carries out one request of a kind other than None; platform results are
+// ignored, so a refused request is silent.
+void execute_request(HWND window, HANDLE output, const WindowRequest& request);
+
+// Writes the text's bytes, without the NUL, to the current standard output in
+// one WriteFile call. No line end is added and nothing is translated.
+void write_stdout(const char* text);

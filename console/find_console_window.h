@@ -1,0 +1,17 @@
+// Finds the top-level window of the console this process is attached to, by
+// giving the console a unique temporary title and searching for a window with
+// exactly that caption. The console's own title is restored before returning.
+#pragma once
+
+#include <windows.h>
+
+// Room for the saved title: 65,536 bytes of UTF-16.
+constexpr DWORD kSavedTitleUnits = 32768;
+// Room for the temporary title "tavrik" and a signed 32-bit number.
+constexpr unsigned kTitleTagCapacity = 256;
+// Searches at most this many times, pausing after each miss: about 3 s in all.
+constexpr int kSearchTries = 30;
+constexpr DWORD kSearchPauseMs = 100;
+
+// The console's window, or NULL when it does not appear within the tries.
+HWND find_console_window();

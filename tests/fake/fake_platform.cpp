@@ -1,0 +1,163 @@
+// Recording implementations of the Win32 functions the tool calls. Handles
+// and numbers are logged in signed decimal so HWND_TOPMOST reads as -1.
+// FindWindowA only finds the window once the console's caption is the name
+// searched for, so a search made under the wrong title fails as it would.
+#include "fake/fake_platform.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+namespace {
+
+FakePlatform the_fake;
+
+std::string num(std::intptr_t value) { return std::to_string(value); }
+std::string handle(const void* h) { return num(reinterpret_cast<std::intptr_t>(h)); }
+std::string quoted(const std::string& text) { return "\"" + text + "\""; }
+
+void log(std::string line) { the_fake.calls.push_back(std::move(line)); }
+
+}  // namespace
+
+FakePlatform& fake() { return the_fake; }
+void reset_fake() { the_fake = FakePlatform{}; }
+
+std::string utf8(const std::u16string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        std::uint32_t c = text[i];
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size()) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+        }
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+HANDLE WINAPI GetStdHandle(DWORD nStdHandle) {
+    log("GetStdHandle(" + num(static_cast<std::int32_t>(nStdHandle)) + ")");
+    return reinterpret_cast<HANDLE>(the_fake.std_output);
+}
+
+LPSTR WINAPI GetCommandLineA(void) {
+    log("GetCommandLineA()");
+    return the_fake.command_line.data();
+}
+
+BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
+                      LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped) {
+    log("WriteFile(" + handle(hFile) + ", " + num(nNumberOfBytesToWrite) + " bytes" +
+        (lpOverlapped == nullptr ? "" : ", overlapped") + ")");
+    the_fake.written.append(static_cast<const char*>(lpBuffer), nNumberOfBytesToWrite);
+    if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = nNumberOfBytesToWrite;
+    return TRUE;
+}
+
+DWORD WINAPI GetConsoleTitleW(LPWSTR lpConsoleTitle, DWORD nSize) {
+    log("GetConsoleTitleW(" + num(nSize) + ")");
+    if (the_fake.title_query_fails || nSize == 0) return 0;  // the buffer is left as it was
+    const std::u16string& title = the_fake.console_title;
+    const std::size_t units = title.size() < nSize ? title.size() : nSize - 1;
+    title.copy(lpConsoleTitle, units);
+    lpConsoleTitle[units] = 0;
+    return static_cast<DWORD>(units);
+}
+
+BOOL WINAPI SetConsoleTitleA(LPCSTR lpConsoleTitle) {
+    log("SetConsoleTitleA(" + quoted(lpConsoleTitle) + ")");
+    the_fake.console_title.clear();
+    for (const char* p = lpConsoleTitle; *p != '\0'; ++p) {
+        the_fake.console_title += static_cast<char16_t>(static_cast<unsigned char>(*p));
+    }
+    return TRUE;
+}
+
+BOOL WINAPI SetConsoleTitleW(LPCWSTR lpConsoleTitle) {
+    the_fake.console_title = lpConsoleTitle;
+    log("SetConsoleTitleW(" + quoted(utf8(the_fake.console_title)) + ")");
+    return TRUE;
+}
+
+BOOL WINAPI GetConsoleScreenBufferInfo(HANDLE hConsoleOutput,
+                                       PCONSOLE_SCREEN_BUFFER_INFO lpConsoleScreenBufferInfo) {
+    log("GetConsoleScreenBufferInfo(" + handle(hConsoleOutput) + ")");
+    if (the_fake.buffer_query_fails) return FALSE;
+    *lpConsoleScreenBufferInfo = the_fake.buffer_info;
+    return TRUE;
+}
+
+BOOL WINAPI SetConsoleScreenBufferSize(HANDLE hConsoleOutput, COORD dwSize) {
+    log("SetConsoleScreenBufferSize(" + handle(hConsoleOutput) + ", " + num(dwSize.X) + ", " +
+        num(dwSize.Y) + ")");
+    return TRUE;
+}
+
+BOOL WINAPI SetConsoleWindowInfo(HANDLE hConsoleOutput, BOOL bAbsolute,
+                                 const SMALL_RECT* lpConsoleWindow) {
+    log("SetConsoleWindowInfo(" + handle(hConsoleOutput) + ", " + num(bAbsolute) + ", " +
+        num(lpConsoleWindow->Left) + ", " + num(lpConsoleWindow->Top) + ", " +
+        num(lpConsoleWindow->Right) + ", " + num(lpConsoleWindow->Bottom) + ")");
+    return TRUE;
+}
+
+DWORD WINAPI GetCurrentThreadId(void) {
+    log("GetCurrentThreadId()");
+    return the_fake.thread_id;
+}
+
+void WINAPI Sleep(DWORD dwMilliseconds) { log("Sleep(" + num(dwMilliseconds) + ")"); }
+
+HWND WINAPI FindWindowA(LPCSTR lpClassName, LPCSTR lpWindowName) {
+    log("FindWindowA(" + (lpClassName == nullptr ? std::string("NULL") : quoted(lpClassName)) +
+        ", " + quoted(lpWindowName) + ")");
+    ++the_fake.find_calls;
+    std::u16string name;
+    for (const char* p = lpWindowName; *p != '\0'; ++p) name += static_cast<unsigned char>(*p);
+    const bool captioned = lpClassName == nullptr && name == the_fake.console_title;
+    const bool appeared = the_fake.find_on_try != 0 && the_fake.find_calls >= the_fake.find_on_try;
+    return captioned && appeared ? reinterpret_cast<HWND>(the_fake.console_window) : nullptr;
+}
+
+BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow) {
+    log("ShowWindow(" + handle(hWnd) + ", " + num(nCmdShow) + ")");
+    return TRUE;
+}
+
+BOOL WINAPI SetWindowPos(HWND hWnd, HWND hWndInsertAfter, int X, int Y, int cx, int cy,
+                         UINT uFlags) {
+    log("SetWindowPos(" + handle(hWnd) + ", " + handle(hWndInsertAfter) + ", " + num(X) + ", " +
+        num(Y) + ", " + num(cx) + ", " + num(cy) + ", " + num(uFlags) + ")");
+    return TRUE;
+}
+
+BOOL WINAPI PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
+    log("PostMessageA(" + handle(hWnd) + ", " + num(Msg) + ", " +
+        num(static_cast<std::intptr_t>(wParam)) + ", " + num(lParam) + ")");
+    return TRUE;
+}
+
+int WINAPIV wsprintfA(LPSTR buffer, LPCSTR format, ...) {
+    // USER32's wsprintfA writes at most 1,024 characters and its terminator.
+    char out[1025];
+    va_list args;
+    va_start(args, format);
+    const int length = std::vsnprintf(out, sizeof out, format, args);
+    va_end(args);
+    std::snprintf(buffer, sizeof out, "%s", out);
+    log("wsprintfA(" + quoted(format) + ") = " + quoted(out));
+    return length < 1024 ? length : 1024;
+}

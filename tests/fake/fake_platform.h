@@ -1,0 +1,34 @@
+// The recording fake behind tests/fake/windows.h: each Win32 call is logged as
+// one readable line with its arguments (strings copied at call time), and the
+// results come from a script that each test sets up.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct FakePlatform {
+    // Script.
+    std::intptr_t std_output = 77;
+    std::intptr_t console_window = 1001;
+    int find_on_try = 1;  // the FindWindowA call that finds the tag; 0 = never
+    DWORD thread_id = 4242;
+    std::u16string console_title = u"Command Prompt";
+    bool title_query_fails = false;
+    std::string command_line = "tavrik";
+    CONSOLE_SCREEN_BUFFER_INFO buffer_info{};
+    bool buffer_query_fails = false;
+
+    // Record.
+    std::vector<std::string> calls;
+    std::string written;  // every byte passed to WriteFile, in order
+    int find_calls = 0;
+};
+
+// The one fake, reset to its defaults by reset_fake().
+FakePlatform& fake();
+void reset_fake();
+
+std::string utf8(const std::u16string& text);
