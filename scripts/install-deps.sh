@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building and testing tavrik need, and only
+# those still missing, so a machine that has them all is not touched.
+set -euo pipefail
+
+packages=(
+    cmake ninja-build g++ python3                  # native build and unit tests
+    libgtest-dev libgmock-dev libbenchmark-dev     # GoogleTest, GoogleMock, Google Benchmark
+    clang libclang-rt-14-dev valgrind              # sanitizers, libFuzzer, instruction counts
+    g++-mingw-w64-x86-64-posix                     # cross compiler and windres
+    wine wine64                                    # running tavrik.exe
+    xvfb openbox xdotool x11-utils x11-apps netpbm # a virtual display, a window manager, screenshots
+    libimage-exiftool-perl icoutils                # reading back the version record and icon
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
+    [ "$status" = "install ok installed" ] || missing+=("$package")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+if [ "$(id -u)" -ne 0 ]; then sudo=sudo; else sudo=""; fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Runs every test from a fresh Debian machine (installing what is missing):
+# the unit tests natively against the recording fake, then tavrik.exe itself
+# end to end under Wine. Exits non-zero on the first failing suite.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+
+echo "== unit tests (native)"
+cmake --preset native >/dev/null
+cmake --build --preset native
+ctest --preset native
+
+echo "== tavrik.exe (cross build) and its end-to-end tests under Wine"
+cmake --preset windows >/dev/null
+cmake --build --preset windows
+ctest --preset windows
