@@ -16,6 +16,7 @@ wine_session_stop() {
 }
 
 wine_session_start() {
+    export WINE_SESSION_DIR
     WINE_SESSION_DIR=$(mktemp -d /tmp/tavrik-wine.XXXXXX)
     trap wine_session_stop EXIT
     trap 'exit 130' INT TERM
