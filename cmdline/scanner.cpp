@@ -21,8 +21,13 @@ bool is_digit(unsigned char b) { return b >= '0' && b <= '9'; }
 // the controls, the space, and every byte from 0x80 up.
 bool is_separator(unsigned char b) { return b <= 0x20 || b >= 0x80; }
 
-void skip_blanks(ScanCursor& cursor) {
-    while (is_blank(static_cast<unsigned char>(peek_char(cursor)))) ++cursor;
+// Skips blanks and returns the byte that stopped it (0 for an end). Callers
+// use that byte rather than peeking again: a second peek at a CR LF pair
+// would step onto the next pair and carry the cursor past the line break.
+unsigned char skip_blanks(ScanCursor& cursor) {
+    unsigned char b;
+    while (is_blank(b = static_cast<unsigned char>(peek_char(cursor)))) ++cursor;
+    return b;
 }
 
 // Appends while room is left for the terminator; bytes beyond it are dropped.
@@ -49,8 +54,7 @@ char peek_char(ScanCursor& cursor) {
 void next_token(ScanCursor& caller_cursor, char* buffer, std::size_t capacity) {
     ScanCursor cursor = caller_cursor;
     std::size_t length = 0;
-    skip_blanks(cursor);
-    const unsigned char lead = static_cast<unsigned char>(peek_char(cursor));
+    const unsigned char lead = skip_blanks(cursor);
     if (lead != 0) {
         ++cursor;
         if (lead == kQuote) {
@@ -91,6 +95,5 @@ std::uint64_t next_number(ScanCursor& cursor) {
 }
 
 void skip_separator(ScanCursor& cursor) {
-    skip_blanks(cursor);
-    if (static_cast<unsigned char>(peek_char(cursor)) == kComma) ++cursor;
+    if (skip_blanks(cursor) == kComma) ++cursor;
 }

@@ -62,6 +62,8 @@ TEST(Scanner, NextTokenReadsBareAndQuotedTokens) {
         {"", "", 0},
         {"   ", "", 3},
         {"  \r\nx", "", 3},
+        {"\r\n\r\nx", "", 1},                    // one operation never steps past the first pair
+        {"  \n\r\n\r", "", 3},
     };
     for (const TokenCase& c : cases) {
         char buffer[64];
@@ -150,6 +152,7 @@ TEST(Scanner, SkipSeparatorTakesBlanksAndAtMostOneComma) {
         std::ptrdiff_t cursor_after;
     } cases[] = {
         {",20", 1}, {" , 20", 2}, {"\t,\t20", 2}, {",,20", 1}, {" 20", 1}, {"", 0}, {"\r\n,", 1},
+        {"\r\n\r\n,", 1}, {" \n\r\n\r", 2},
     };
     for (const auto& c : cases) {
         ScanCursor cursor = c.text;
