@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test from a fresh Debian machine (installing what is missing):
-# the unit tests natively against the recording fake, then tavrik.exe itself
-# end to end under Wine. Exits non-zero on the first failing suite.
+# the unit tests natively against the recording fake, the same tests and a
+# short fuzz run under ASan and UBSan, then tavrik.exe itself end to end
+# under Wine. Exits non-zero on the first failing suite.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -11,6 +12,11 @@ echo "== unit tests (native)"
 cmake --preset native >/dev/null
 cmake --build --preset native
 ctest --preset native
+
+echo "== unit tests and a short fuzz run under AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake --preset sanitize >/dev/null
+cmake --build --preset sanitize
+ctest --preset sanitize
 
 echo "== tavrik.exe (cross build) and its end-to-end tests under Wine"
 cmake --preset windows >/dev/null
