@@ -1,0 +1,90 @@
+#!/usr/bin/env python3
+"""Prints the benchmark figures that scripts/bench.sh collected.
+usage: report.py SESSION_DIR WINDOWS_BUILD NATIVE_BUILD"""
+import json
+import os
+import platform
+import re
+import statistics
+import subprocess
+import sys
+
+session, win, native = sys.argv[1:4]
+NAMES = ["tavrik.exe move 10,10", "noop_user32.exe (one USER32 call)", "noop.exe (does nothing)",
+         "direct_move.exe (no title search)"]
+
+
+def read_times(path):
+    runs = {}
+    with open(path) as f:
+        for line in f:
+            round_, command, ms, status = line.split()
+            runs.setdefault(int(command), []).append((int(round_), float(ms), int(status)))
+    return runs
+
+
+def machine():
+    cpu = "unknown CPU"
+    with open("/proc/cpuinfo") as f:
+        for line in f:
+            if line.startswith("model name"):
+                cpu = line.split(":", 1)[1].strip()
+                break
+    wine = subprocess.run(["wine", "--version"], capture_output=True, text=True).stdout.strip()
+    return "%s, %d cores, %s, %s" % (cpu, os.cpu_count(), platform.platform(terse=True), wine)
+
+
+print("machine: " + machine())
+print()
+
+runs = read_times(os.path.join(session, "times.txt"))
+print("start-to-exit time (ms), %d rounds:" % len(runs[0]))
+for index, name in enumerate(NAMES):
+    times = [ms for _, ms, _ in runs[index]]
+    statuses = sorted({status for _, _, status in runs[index]})
+    print("  %-36s median %7.2f   min %7.2f   max %7.2f   exit %s" % (
+        name, statistics.median(times), min(times), max(times), statuses))
+for other in (1, 2, 3):
+    ratios = [a[1] / b[1] for a, b in zip(runs[0], runs[other])]
+    print("  median of pairwise ratios tavrik / %-18s %.3f" % (NAMES[other].split()[0], statistics.median(ratios)))
+
+with open(os.path.join(session, "relay.log"), errors="replace") as f:
+    relay = f.read()
+finds = len(re.findall(r"Call user32\.FindWindowA\(", relay))
+sleeps = len(re.findall(r"Call KERNEL32\.Sleep\(", relay))
+print()
+print("locator: %d FindWindowA call(s), %d Sleep call(s) in one run (Wine relay trace)" % (finds, sleeps))
+
+fault = read_times(os.path.join(session, "fault.txt"))[0]
+print("fault path (no console window): %s ms, exit %s" % (
+    ", ".join("%.0f" % ms for _, ms, _ in fault), sorted({s for _, _, s in fault})))
+
+print()
+print("file size (bytes) and imports:")
+for path in ("tavrik.exe", "bench/noop.exe", "bench/noop_resources.exe", "bench/noop_user32.exe",
+             "bench/direct_move.exe"):
+    full = os.path.join(win, path)
+    dump = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", full], capture_output=True, text=True).stdout
+    dlls = [line.split(":", 1)[1].strip() for line in dump.splitlines() if "DLL Name:" in line]
+    print("  %-28s %7d   %s" % (os.path.basename(path), os.path.getsize(full), ", ".join(dlls)))
+print("  tavrik.exe - noop.exe: %d bytes; tavrik.exe - noop_resources.exe: %d bytes" % (
+    os.path.getsize(os.path.join(win, "tavrik.exe")) - os.path.getsize(os.path.join(win, "bench/noop.exe")),
+    os.path.getsize(os.path.join(win, "tavrik.exe")) - os.path.getsize(os.path.join(win, "bench/noop_resources.exe"))))
+
+bench = os.path.join(native, "bench", "parse_command_bench")
+result = json.loads(subprocess.run([bench, "--benchmark_format=json", "--benchmark_min_time=1"],
+                                   capture_output=True, text=True, check=True).stdout)
+per_second = result["benchmarks"][0]["items_per_second"]
+print()
+print("parse_command (native, %s): %.1f ns per line" % (
+    result["context"].get("library_build_type", "?") + " library", 1e9 / per_second))
+
+repeat = 10000
+out = os.path.join(native, "callgrind.out")
+subprocess.run(["valgrind", "--tool=callgrind", "--callgrind-out-file=" + out,
+                "--toggle-collect=parse_command(char const*)", bench, "--repeat", str(repeat)],
+               capture_output=True, check=True)
+totals = subprocess.run(["callgrind_annotate", out], capture_output=True, text=True, check=True).stdout
+instructions = int(re.search(r"([\d,]+)\s+\(100\.0%\)\s+PROGRAM TOTALS", totals).group(1).replace(",", ""))
+print("parse_command (native): %.0f instructions per line (callgrind, %d lines)" % (
+    instructions / (repeat * 6), repeat * 6))
