@@ -139,11 +139,14 @@ int setup(const char* action) {
     } else if (std::strcmp(action, "above-reference") == 0) {
         SetWindowPos(reference_window(), console, 0, 0, 0, 0, keep);
     } else if (std::strcmp(action, "scroll") == 0) {
-        // A tall buffer with the visible area scrolled down to row 100.
+        // A tall buffer with the visible area scrolled down to row 100. It is
+        // also wider than the area, so both scroll bars show before and after
+        // a narrower size: when a bar appears, Wine's console re-fits its
+        // window and may settle one row off what was asked.
         HANDLE output = console_output();
         CONSOLE_SCREEN_BUFFER_INFO info;
         if (!GetConsoleScreenBufferInfo(output, &info)) return 2;
-        COORD size = {info.dwSize.X, 300};
+        COORD size = {static_cast<SHORT>(info.dwSize.X + 40), 300};
         SetConsoleScreenBufferSize(output, size);
         const SHORT rows = static_cast<SHORT>(info.srWindow.Bottom - info.srWindow.Top);
         SMALL_RECT area = {info.srWindow.Left, 100, info.srWindow.Right, static_cast<SHORT>(100 + rows)};
