@@ -11,6 +11,7 @@ packages=(
     wine wine64                                    # running tavrik.exe
     xvfb openbox xdotool x11-utils x11-apps netpbm # a virtual display, a window manager, screenshots
     libimage-exiftool-perl icoutils                # reading back the version record and icon
+    faketime                                       # building under another clock
 )
 
 missing=()
