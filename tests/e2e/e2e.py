@@ -136,7 +136,6 @@ def run_case_batch(session, name, work, check, redirect):
                                cwd=work, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                stderr=subprocess.DEVNULL)
     wait_for(os.path.join(work, "after.txt"), CONSOLE_TIMEOUT, process)
-    time.sleep(0.1)
     result = {
         "before": read_probe(os.path.join(work, "before.txt")),
         "after": read_probe(os.path.join(work, "after.txt")),

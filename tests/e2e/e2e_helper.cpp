@@ -21,6 +21,26 @@ void put_utf8(FILE* out, const wchar_t* text) {
     std::fputs(n > 0 ? utf8 : "", out);
 }
 
+// Reports are written under a temporary name and renamed when complete, so
+// the suite, which polls for them, never reads half a file.
+struct Report {
+    char temporary[MAX_PATH + 8];
+    const char* path;
+    FILE* file;
+};
+
+bool open_report(Report& report, const char* path) {
+    std::snprintf(report.temporary, sizeof report.temporary, "%s.tmp", path);
+    report.path = path;
+    report.file = std::fopen(report.temporary, "w");
+    return report.file != NULL;
+}
+
+void close_report(Report& report) {
+    std::fclose(report.file);
+    MoveFileExA(report.temporary, report.path, MOVEFILE_REPLACE_EXISTING);
+}
+
 HWND reference_window() { return FindWindowA(kReferenceClass, NULL); }
 
 // Where the console window stands relative to the reference window in the
@@ -41,8 +61,9 @@ HANDLE console_output() {
 
 int probe(const char* path) {
     Sleep(300);  // let the window manager finish what the last call started
-    FILE* out = std::fopen(path, "w");
-    if (out == NULL) return 2;
+    Report report;
+    if (!open_report(report, path)) return 2;
+    FILE* out = report.file;
     HWND console = GetConsoleWindow();
     std::fprintf(out, "window=%d\n", console != NULL ? 1 : 0);
     RECT rect = {0, 0, 0, 0};
@@ -69,7 +90,7 @@ int probe(const char* path) {
     std::fputs("title=", out);
     put_utf8(out, title);
     std::fputs("\n", out);
-    std::fclose(out);
+    close_report(report);
     return 0;
 }
 
@@ -186,10 +207,10 @@ int launch(const char* status_path, const char* command_line) {
         gone = !IsWindow(console);
         if (!gone) Sleep(100);
     }
-    FILE* out = std::fopen(status_path, "w");
-    if (out == NULL) return 2;
-    std::fprintf(out, "status=%lu\nconsole=%s\n", status, gone ? "gone" : "present");
-    std::fclose(out);
+    Report report;
+    if (!open_report(report, status_path)) return 2;
+    std::fprintf(report.file, "status=%lu\nconsole=%s\n", status, gone ? "gone" : "present");
+    close_report(report);
     return 0;
 }
 
