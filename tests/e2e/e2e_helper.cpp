@@ -186,6 +186,17 @@ int setup(const char* action) {
     return 0;
 }
 
+// Waits for a started process and returns its exit status (259, STILL_ACTIVE,
+// if it outlives the wait).
+DWORD exit_status(const PROCESS_INFORMATION& process, DWORD wait_ms) {
+    WaitForSingleObject(process.hProcess, wait_ms);
+    DWORD status = 259;
+    GetExitCodeProcess(process.hProcess, &status);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return status;
+}
+
 // Runs a command line, leaves the console at once (the child may close it),
 // waits for the child and writes its exit status to a file. The window that
 // was the console is then watched for up to 5 s: "gone" once it is destroyed.
@@ -199,9 +210,7 @@ int launch(const char* status_path, const char* command_line) {
     PROCESS_INFORMATION process;
     if (!CreateProcessA(NULL, line, NULL, NULL, TRUE, 0, NULL, NULL, &startup, &process)) return 2;
     FreeConsole();
-    WaitForSingleObject(process.hProcess, 30000);
-    DWORD status = 259;
-    GetExitCodeProcess(process.hProcess, &status);
+    const DWORD status = exit_status(process, 30000);
     bool gone = false;
     for (int i = 0; i < 50 && !gone; ++i) {
         gone = !IsWindow(console);
@@ -226,10 +235,7 @@ int run_raw(const char* exe, const char* command_line) {
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process;
     if (!CreateProcessA(exe, line, NULL, NULL, TRUE, 0, NULL, NULL, &startup, &process)) return 200;
-    WaitForSingleObject(process.hProcess, INFINITE);
-    DWORD status = 201;
-    GetExitCodeProcess(process.hProcess, &status);
-    return static_cast<int>(status);
+    return static_cast<int>(exit_status(process, INFINITE));
 }
 
 // Starts EXE, however long its path, with the command line "EXE" ARGS, and
@@ -253,10 +259,7 @@ int run_quoted(const char* exe, const char* args) {
         std::fprintf(stderr, "CreateProcessW failed: %lu\n", GetLastError());
         return 200;
     }
-    WaitForSingleObject(process.hProcess, INFINITE);
-    DWORD status = 201;
-    GetExitCodeProcess(process.hProcess, &status);
-    return static_cast<int>(status);
+    return static_cast<int>(exit_status(process, INFINITE));
 }
 
 // Reads the version record back through the Win32 version API.
