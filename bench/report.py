@@ -11,7 +11,7 @@ import sys
 
 session, win, native = sys.argv[1:4]
 NAMES = ["tavrik.exe move 10,10", "noop_user32.exe (one USER32 call)", "noop.exe (does nothing)",
-         "direct_move.exe (no title search)"]
+         "direct_move.exe (no title search)", "title_swap.exe (title set and put back)"]
 
 
 def read_times(path):
@@ -40,12 +40,14 @@ print()
 runs = read_times(os.path.join(session, "times.txt"))
 print("start-to-exit time (ms), %d rounds:" % len(runs[0]))
 for index, name in enumerate(NAMES):
-    times = [ms for _, ms, _ in runs[index]]
-    statuses = sorted({status for _, _, status in runs[index]})
-    print("  %-36s median %7.2f   min %7.2f   max %7.2f   exit %s" % (
-        name, statistics.median(times), min(times), max(times), statuses))
-for other in (1, 2, 3):
-    ratios = [a[1] / b[1] for a, b in zip(runs[0], runs[other])]
+    started = [(ms, status) for _, ms, status in runs[index] if ms >= 0]
+    times = [ms for ms, _ in started]
+    failed = len(runs[index]) - len(started)  # CreateProcess refused: left out
+    print("  %-42s median %7.2f   min %7.2f   max %7.2f   exit %s%s" % (
+        name, statistics.median(times), min(times), max(times), sorted({s for _, s in started}),
+        "   (%d failed to start)" % failed if failed else ""))
+for other in range(1, len(NAMES)):
+    ratios = [a[1] / b[1] for a, b in zip(runs[0], runs[other]) if a[1] > 0 and b[1] > 0]
     print("  median of pairwise ratios tavrik / %-18s %.3f" % (NAMES[other].split()[0], statistics.median(ratios)))
 
 with open(os.path.join(session, "relay.log"), errors="replace") as f:
@@ -62,7 +64,7 @@ print("fault path (no console window): %s ms, exit %s" % (
 print()
 print("file size (bytes) and imports:")
 for path in ("tavrik.exe", "bench/noop.exe", "bench/noop_resources.exe", "bench/noop_user32.exe",
-             "bench/direct_move.exe"):
+             "bench/direct_move.exe", "bench/title_swap.exe"):
     full = os.path.join(win, path)
     dump = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", full], capture_output=True, text=True).stdout
     dlls = [line.split(":", 1)[1].strip() for line in dump.splitlines() if "DLL Name:" in line]
@@ -76,8 +78,7 @@ result = json.loads(subprocess.run([bench, "--benchmark_format=json", "--benchma
                                    capture_output=True, text=True, check=True).stdout)
 per_second = result["benchmarks"][0]["items_per_second"]
 print()
-print("parse_command (native, %s): %.1f ns per line" % (
-    result["context"].get("library_build_type", "?") + " library", 1e9 / per_second))
+print("parse_command (native, optimised build): %.1f ns per line" % (1e9 / per_second))
 
 repeat = 10000
 out = os.path.join(native, "callgrind.out")

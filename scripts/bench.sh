@@ -29,7 +29,7 @@ cp "$win/tavrik.exe" "$win"/bench/*.exe .
 
 echo "== start-to-exit time in one console window, $rounds rounds, alternating"
 printf '%s\r\n' '@echo off' \
-    "proc_timer.exe times.txt $rounds \"tavrik.exe move 10,10\" noop_user32.exe noop.exe direct_move.exe" > times.bat
+    "proc_timer.exe times.txt $rounds \"tavrik.exe move 10,10\" noop_user32.exe noop.exe direct_move.exe title_swap.exe" > times.bat
 timeout 600 wine wineconsole cmd /c times.bat >/dev/null 2>&1 </dev/null || true
 
 echo "== locator searches, from Wine's relay trace of one run"
