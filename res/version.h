@@ -1,7 +1,12 @@
-// The tool's version, in the one place it is written down: the version record
-// and the release scripts read it from here.
+// The tool's version, in the one place it is written down: the version record,
+// the build and the release scripts read it from here.
 #pragma once
 
 #define TAVRIK_VERSION_BINARY 1, 0, 0, 0
 #define TAVRIK_VERSION_TEXT "1.0"
 #define TAVRIK_VERSION_FULL "1.0.0.0"
+
+// The release's date (2026-12-07 00:00 UTC), as seconds since 1970: the PE
+// time stamp, so the exe's bytes depend on its sources alone, not on the
+// clock or on commits that do not touch it. SOURCE_DATE_EPOCH overrides it.
+#define TAVRIK_RELEASE_EPOCH 1796601600

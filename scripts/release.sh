@@ -16,7 +16,13 @@ cmake --build --preset windows
 ctest --preset windows
 
 exe=build/windows/tavrik.exe
-epoch=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct)}
+checksum=$(sha256sum "$exe" | cut -d' ' -f1)
+# The README publishes the exe's checksum; a release must not ship a stale one.
+if ! grep -q "$checksum" README.md; then
+    echo "README.md does not list tavrik.exe's checksum $checksum: update 'Verify your download'." >&2
+    exit 1
+fi
+epoch=${SOURCE_DATE_EPOCH:-$(sed -n 's/^#define TAVRIK_RELEASE_EPOCH \([0-9]*\)$/\1/p' res/version.h)}
 mkdir -p dist
 zip="dist/tavrik-$version-win64.zip"
 python3 - "$zip" "$epoch" "$exe" README.md LICENSE <<'PY'
@@ -36,4 +42,4 @@ print(sums, end="")
 PY
 echo
 sha256sum "$zip"
-echo "tavrik.exe version $version: $(sha256sum "$exe" | cut -d' ' -f1)"
+echo "tavrik.exe version $version: $checksum"

@@ -9,10 +9,12 @@ tested=$2
 scratch=$(mktemp -d /tmp/tavrik-repro.XXXXXX)
 trap 'rm -rf "$scratch"' EXIT
 
-# The copies have no git history, so they are configured with the last
-# commit's time, which the tested build took from git; the build step itself
-# runs without the variable, so the stamp must come through CMake.
-epoch=${SOURCE_DATE_EPOCH:-$(git -C "$source_dir" log -1 --format=%ct)}
+# The time stamp is the release date in res/version.h, unless the tested
+# build was given SOURCE_DATE_EPOCH; then the copies are configured with it
+# too. The build step runs without the variable: the stamp must come
+# through CMake, not from the environment.
+epoch_setting=()
+[ -n "${SOURCE_DATE_EPOCH:-}" ] && epoch_setting=(SOURCE_DATE_EPOCH="$SOURCE_DATE_EPOCH")
 unset SOURCE_DATE_EPOCH
 
 build() {  # DIRECTORY CLOCK USER
@@ -22,7 +24,7 @@ build() {  # DIRECTORY CLOCK USER
     git -C "$source_dir" ls-files -z -co --exclude-standard |
         (cd "$source_dir" && tar --null -T - -cf -) | tar -xf - -C "$tree"
     (cd "$tree" &&
-        env SOURCE_DATE_EPOCH="$epoch" USER="$3" LOGNAME="$3" HOME="$scratch/home-$3" FAKETIME="$2" \
+        env "${epoch_setting[@]}" USER="$3" LOGNAME="$3" HOME="$scratch/home-$3" FAKETIME="$2" \
             LD_PRELOAD=/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1 \
             cmake --preset windows >/dev/null &&
         env USER="$3" LOGNAME="$3" HOME="$scratch/home-$3" FAKETIME="$2" \
