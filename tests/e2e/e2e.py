@@ -29,6 +29,12 @@ USAGE = (
 FAULT = b"Console window getting fault."
 JAPANESE_TITLE = "\u65e5\u672c \u30bf\u30a4\u30c8\u30eb"  # set by "setup title-japanese"
 CONSOLE_TIMEOUT = 60
+# Cases run in cases/<name>/ below the session directory, which holds the exes.
+HELPER = r"..\..\e2e_helper.exe"
+START_REFERENCE = ['start "" /b %s reference' % HELPER, HELPER + " wait-reference"]
+# A console window of its own: plain `wine` would give the batch none.
+CONSOLE = ["timeout", str(CONSOLE_TIMEOUT), "wine", "wineconsole", "cmd", "/c", "case.bat"]
+QUIET = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
 class Skip(Exception):
@@ -116,25 +122,23 @@ def run_console_case(session, name, tool_args, check, setup=(), redirect=True, r
     lines = []
     if reference:
         # start is asynchronous: wait until the window exists.
-        lines += [r'start "" /b ..\..\e2e_helper.exe reference', r"..\..\e2e_helper.exe wait-reference"]
-    lines += [r"..\..\e2e_helper.exe setup " + action for action in setup]
-    lines += [r"..\..\e2e_helper.exe probe before.txt"]
+        lines += START_REFERENCE
+    lines += [HELPER + " setup " + action for action in setup]
+    lines += [HELPER + " probe before.txt"]
     command = tool + (" " + tool_args if tool_args else "")
     lines += [command + (" > out.bin" if redirect else "")]
     lines += ["echo %ERRORLEVEL%> status.txt"]
-    lines += [r"..\..\e2e_helper.exe probe after.txt"]
-    lines += [r"..\..\e2e_helper.exe wait-file release.txt"]
+    lines += [HELPER + " probe after.txt"]
+    lines += [HELPER + " wait-file release.txt"]
     if reference:
-        lines += [r"..\..\e2e_helper.exe close-reference"]
+        lines += [HELPER + " close-reference"]
     lines += ["echo done> done.txt"]
     write_batch(os.path.join(work, "case.bat"), lines)
     run_case_batch(session, name, work, check, redirect)
 
 
 def run_case_batch(session, name, work, check, redirect):
-    process = subprocess.Popen(["timeout", str(CONSOLE_TIMEOUT), "wine", "wineconsole", "cmd", "/c", "case.bat"],
-                               cwd=work, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                               stderr=subprocess.DEVNULL)
+    process = subprocess.Popen(CONSOLE, cwd=work, **QUIET)
     wait_for(os.path.join(work, "after.txt"), CONSOLE_TIMEOUT, process)
     result = {
         "before": read_probe(os.path.join(work, "before.txt")),
@@ -230,12 +234,9 @@ def check_max(session):
 
 def window_manager_maximises(session):
     work = session.case_dir("max-control")
-    write_batch(os.path.join(work, "case.bat"), [
-        r'start "" /b ..\..\e2e_helper.exe reference', r"..\..\e2e_helper.exe wait-reference",
-        r"..\..\e2e_helper.exe setup maximise-reference", "echo %ERRORLEVEL%> status.txt",
-        r"..\..\e2e_helper.exe close-reference"])
-    subprocess.run(["timeout", str(CONSOLE_TIMEOUT), "wine", "wineconsole", "cmd", "/c", "case.bat"],
-                   cwd=work, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    write_batch(os.path.join(work, "case.bat"), START_REFERENCE + [
+        HELPER + " setup maximise-reference", "echo %ERRORLEVEL%> status.txt", HELPER + " close-reference"])
+    subprocess.run(CONSOLE, cwd=work, **QUIET)
     return read_status(os.path.join(work, "status.txt")) == "0"
 
 
@@ -308,9 +309,8 @@ def run_close(session):
     through a launcher that leaves the console before the tool runs."""
     work = session.case_dir("close")
     write_batch(os.path.join(work, "case.bat"), [
-        r'..\..\e2e_helper.exe launch launch.txt "..\..\tavrik.exe close"', "echo done> done.txt"])
-    subprocess.run(["timeout", str(CONSOLE_TIMEOUT), "wine", "wineconsole", "cmd", "/c", "case.bat"],
-                   cwd=work, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        HELPER + r' launch launch.txt "..\..\tavrik.exe close"', "echo done> done.txt"])
+    subprocess.run(CONSOLE, cwd=work, **QUIET)
     wait_for(os.path.join(work, "launch.txt"), 20)
     launch = read_probe(os.path.join(work, "launch.txt")) or {}
     problems = []
@@ -412,7 +412,7 @@ def run_long_path(session):
     shutil.copy(session.tavrik, os.path.join(deep, "tavrik.exe"))
     # cmd cannot start a program by a path this long; the helper's
     # CreateProcess can, and hands back its exit status.
-    tool = r'..\..\e2e_helper.exe run-quoted "%s"' % windows_path(os.path.join(deep, "tavrik.exe"))
+    tool = HELPER + ' run-quoted "%s"' % windows_path(os.path.join(deep, "tavrik.exe"))
     run_console_case(session, "long-path", '"move 100,50"', check_move, tool=tool, work=work)
 
 
