@@ -58,7 +58,7 @@ WindowRequest parse_command(const char* command_line) {
 
     ScanCursor cursor = command_line;
     char token[kTokenCapacity];
-    next_token(cursor, token, sizeof token);  // the program name
+    skip_program_name(cursor);
     next_token(cursor, token, sizeof token);  // the command word
 
     const CommandRow* row = find_command(token);

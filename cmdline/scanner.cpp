@@ -21,6 +21,9 @@ bool is_digit(unsigned char b) { return b >= '0' && b <= '9'; }
 // the controls, the space, and every byte from 0x80 up.
 bool is_separator(unsigned char b) { return b <= 0x20 || b >= 0x80; }
 
+// What ends a bare program name: the controls and the space only.
+bool is_control_or_space(unsigned char b) { return b <= 0x20; }
+
 // Skips blanks and returns the byte that stopped it (0 for an end). Callers
 // use that byte rather than peeking again: a second peek at a CR LF pair
 // would step onto the next pair and carry the cursor past the line break.
@@ -41,6 +44,32 @@ void terminate(char* buffer, std::size_t capacity, std::size_t length) {
     buffer[length < capacity ? length : capacity - 1] = '\0';
 }
 
+// The rest of a quoted token, after its opening quote.
+void scan_quoted(ScanCursor& cursor, char* buffer, std::size_t capacity, std::size_t& length) {
+    for (;;) {
+        const unsigned char b = static_cast<unsigned char>(peek_char(cursor));
+        if (b == 0) return;
+        ++cursor;
+        // A quote closes the token only where a separator follows it;
+        // elsewhere it is an ordinary byte of the token.
+        if (b == kQuote && is_separator(byte_at(cursor))) return;
+        append(buffer, capacity, length, b);
+    }
+}
+
+// The rest of a bare token, after its lead byte: up to and including the
+// first byte that `ends` accepts, or up to an end (not consumed).
+void scan_bare(ScanCursor& cursor, bool (*ends)(unsigned char), char* buffer, std::size_t capacity,
+               std::size_t& length) {
+    for (;;) {
+        const unsigned char b = static_cast<unsigned char>(peek_char(cursor));
+        if (b == 0) return;
+        ++cursor;
+        if (ends(b)) return;
+        append(buffer, capacity, length, b);
+    }
+}
+
 }  // namespace
 
 char peek_char(ScanCursor& cursor) {
@@ -58,28 +87,31 @@ void next_token(ScanCursor& caller_cursor, char* buffer, std::size_t capacity) {
     if (lead != 0) {
         ++cursor;
         if (lead == kQuote) {
-            for (;;) {
-                const unsigned char b = static_cast<unsigned char>(peek_char(cursor));
-                if (b == 0) break;
-                ++cursor;
-                // A quote closes the token only where a separator follows it;
-                // elsewhere it is an ordinary byte of the token.
-                if (b == kQuote && is_separator(byte_at(cursor))) break;
-                append(buffer, capacity, length, b);
-            }
+            scan_quoted(cursor, buffer, capacity, length);
         } else {
             append(buffer, capacity, length, lead);
-            for (;;) {
-                const unsigned char b = static_cast<unsigned char>(peek_char(cursor));
-                if (b == 0) break;
-                ++cursor;
-                if (is_separator(b)) break;
-                append(buffer, capacity, length, b);
-            }
+            scan_bare(cursor, is_separator, buffer, capacity, length);
         }
     }
     terminate(buffer, capacity, length);
     caller_cursor = cursor;
+}
+
+// Windows reads a program's own name differently from its arguments: a bare
+// name runs to the first blank or control byte, and its bytes from 0x80 up
+// are letters of the path (é in code page 1252, both bytes of a Shift-JIS
+// character in 932). Ending it at those bytes would take the rest of a path
+// such as C:\Users\José\tavrik.exe for the command word.
+void skip_program_name(ScanCursor& cursor) {
+    const unsigned char lead = skip_blanks(cursor);
+    if (lead == 0) return;
+    ++cursor;
+    std::size_t length = 0;
+    if (lead == kQuote) {
+        scan_quoted(cursor, nullptr, 0, length);
+    } else {
+        scan_bare(cursor, is_control_or_space, nullptr, 0, length);
+    }
 }
 
 std::uint64_t next_number(ScanCursor& cursor) {

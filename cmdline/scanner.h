@@ -17,6 +17,11 @@ char peek_char(ScanCursor& cursor);
 // the whole token is still consumed. Capacity 0 writes nothing.
 void next_token(ScanCursor& cursor, char* buffer, std::size_t capacity);
 
+// Skips blanks and the program name that opens a command line: in double
+// quotes like any token, or bare up to the first blank or control byte, so a
+// bare name keeps every byte from 0x80 up.
+void skip_program_name(ScanCursor& cursor);
+
 // Skips blanks and reads an unsigned decimal number, wrapping modulo 2^64;
 // 0 when no digit follows. No sign is recognised.
 std::uint64_t next_number(ScanCursor& cursor);

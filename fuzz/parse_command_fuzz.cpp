@@ -72,6 +72,20 @@ struct Reference {
         }
         return out;
     }
+    // The program name: quoted like any token, but a bare one runs to the
+    // first blank or control byte, taking bytes from 0x80 up with it. Like
+    // any token it keeps its lead byte, whatever that is.
+    void program_name() {
+        blanks();
+        if (byte(at) == '"') {
+            token();
+            return;
+        }
+        if (byte(at) == 0) return;
+        ++at;
+        while (byte(at) > 32) ++at;
+        if (byte(at) != 0) ++at;
+    }
     std::uint32_t number() {
         blanks();
         std::uint32_t value = 0;  // the low 32 bits are all any field keeps
@@ -86,7 +100,7 @@ struct Reference {
 
 WindowRequest reference_request(const std::string& line) {
     Reference r{cut_at_first_break(line)};
-    r.token();
+    r.program_name();
     const std::string word = r.token();
     WindowRequest out{};
     out.kind = RequestKind::None;

@@ -1,6 +1,7 @@
 // parse_command over whole command lines, program name first: the command
 // table's order, case and whole-word matching, the numbers each command reads
-// and their 32- and 16-bit truncation, and program names of any length.
+// and their 32- and 16-bit truncation, and program names of any length or
+// with bytes from 0x80 up.
 #include "cmdline/parse_command.h"
 
 #include <gtest/gtest.h>
@@ -144,6 +145,18 @@ TEST(ParseCommand, ProgramNameOfAnyLengthIsSkippedWhole) {
         EXPECT_EQ(describe(parse_command(bare.c_str())), describe(move(1, 2)))
             << "bare program name of " << length << " bytes";
     }
+}
+
+TEST(ParseCommand, BareProgramNameKeepsBytesFrom0x80Up) {
+    // %~dp0tavrik.exe unquoted, from a folder whose name leaves ASCII.
+    const LineCase cases[] = {
+        {"C:\\Jos\xe9\\tavrik.exe move 1,2", move(1, 2)},                    // cp1252 é
+        {"C:\\Users\\\x83\x63\x81\x5b\\tavrik.exe move 1,2", move(1, 2)},  // Shift-JIS pairs
+        {"C:\\bin\\tavrik\xe9 move 1,2", move(1, 2)},                       // high byte right before the blank
+        {"\"C:\\Jos\xe9\\tavrik.exe\" move 1,2", move(1, 2)},
+        {"C:\\Jos\xe9\\tavrik.exe\x01min", show(2)},                       // a control byte ends it too
+    };
+    expect_requests(std::begin(cases), std::end(cases));
 }
 
 TEST(ParseCommand, CommandWordTooLongForTheBufferMatchesNothing) {

@@ -416,6 +416,14 @@ def run_long_path(session):
     run_console_case(session, "long-path", '"move 100,50"', check_move, tool=tool, work=work)
 
 
+def run_accented_folder(session):
+    """The %~dp0 idiom, unquoted, from a folder whose name leaves ASCII: the
+    program name must not swallow the command."""
+    work = session.case_dir("Jos\u00e9")
+    shutil.copy(session.tavrik, os.path.join(work, "tavrik.exe"))
+    run_console_case(session, "accented-folder", "move 100,50", check_move, tool="%~dp0tavrik.exe", work=work)
+
+
 def main():
     tavrik, helper, artifacts = sys.argv[1:4]
     shutil.rmtree(artifacts, ignore_errors=True)
@@ -470,6 +478,8 @@ def main():
         run_close(session)
     if wanted("long-path"):
         run_long_path(session)
+    if wanted("accented-folder"):
+        run_accented_folder(session)
     if wanted("fault"):
         run_fault(session, "fault", ["tavrik.exe", "min"])
     if wanted("fault-empty-command-line"):
