@@ -2,10 +2,13 @@
 // and never shipped. One exe, several verbs: observe the console window and
 // buffer from outside the tool (probe), stand in as a reference window for
 // z-order checks, put the console into a starting state, launch a process
-// that may close the console, and read a version record back.
+// that may close the console, read a version record back, and run each
+// case's batch file in a console window of its own (console), the same way
+// on Windows and under Wine.
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <cwchar>
 
@@ -13,6 +16,7 @@ namespace {
 
 const char kReferenceClass[] = "TavrikE2EReference";
 constexpr int kUtf8Capacity = 4 * 32768;
+constexpr int kCommandLineCapacity = 32768;
 
 // Writes text as UTF-8, so the suite can compare titles outside any code page.
 void put_utf8(FILE* out, const wchar_t* text) {
@@ -201,7 +205,7 @@ DWORD exit_status(const PROCESS_INFORMATION& process, DWORD wait_ms) {
 // waits for the child and writes its exit status to a file. The window that
 // was the console is then watched for up to 5 s: "gone" once it is destroyed.
 int launch(const char* status_path, const char* command_line) {
-    static char line[32768];
+    static char line[kCommandLineCapacity];
     std::snprintf(line, sizeof line, "%s", command_line);
     HWND console = GetConsoleWindow();
     STARTUPINFOA startup;
@@ -218,48 +222,166 @@ int launch(const char* status_path, const char* command_line) {
     }
     Report report;
     if (!open_report(report, status_path)) return 2;
-    std::fprintf(report.file, "status=%lu\nconsole=%s\n", status, gone ? "gone" : "present");
+    std::fprintf(report.file, "window=%d\nstatus=%lu\nconsole=%s\n", console != NULL ? 1 : 0, status,
+                 gone ? "gone" : "present");
     close_report(report);
     return 0;
 }
 
 // Starts an exe with exactly the given command line, possibly empty, and
-// returns its exit status as ours; standard handles are inherited. With no
-// exe, the program is found from the command line's first token.
+// returns its exit status as ours (200 if it could not be started). The
+// child has no console at all, whatever ours is, and inherits our standard
+// handles. With no exe, the program is found from the command line's first
+// token.
 int run_raw(const char* exe, const char* command_line) {
-    static char line[32768];
+    static char line[kCommandLineCapacity];
     std::snprintf(line, sizeof line, "%s", command_line);
     if (exe != NULL && exe[0] == '\0') exe = NULL;
     STARTUPINFOA startup;
     std::memset(&startup, 0, sizeof startup);
     startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION process;
-    if (!CreateProcessA(exe, line, NULL, NULL, TRUE, 0, NULL, NULL, &startup, &process)) return 200;
-    return static_cast<int>(exit_status(process, INFINITE));
-}
-
-// Starts EXE, however long its path, with the command line "EXE" ARGS, and
-// returns its exit status as ours. cmd and CreateProcess under Wine refuse an
-// application path longer than MAX_PATH, so the loader is handed the file's
-// short (8.3) alias; the command line the program reads keeps the full path.
-int run_quoted(const char* exe, const char* args) {
-    static wchar_t application[32768];
-    static wchar_t line[32768];
-    static wchar_t wide_exe[32768];
-    static wchar_t wide_args[32768];
-    MultiByteToWideChar(CP_ACP, 0, exe, -1, wide_exe, 32768);
-    MultiByteToWideChar(CP_ACP, 0, args, -1, wide_args, 32768);
-    if (GetShortPathNameW(wide_exe, application, 32768) == 0) return 202;
-    std::swprintf(line, 32768, L"\"%ls\" %ls", wide_exe, wide_args);
-    STARTUPINFOW startup;
-    std::memset(&startup, 0, sizeof startup);
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process;
-    if (!CreateProcessW(application, line, NULL, NULL, TRUE, 0, NULL, NULL, &startup, &process)) {
-        std::fprintf(stderr, "CreateProcessW failed: %lu\n", GetLastError());
+    if (!CreateProcessA(exe, line, NULL, NULL, TRUE, DETACHED_PROCESS, NULL, NULL, &startup, &process)) {
         return 200;
     }
     return static_cast<int>(exit_status(process, INFINITE));
+}
+
+// Starts EXE in our console with the command line "NAME" ARGS, so the
+// program reads NAME as its own name however long it is, and returns its
+// exit status as ours (200 if it could not be started).
+int run_named(const char* exe, const char* name, const char* args) {
+    static char line[kCommandLineCapacity];
+    std::snprintf(line, sizeof line, "\"%s\" %s", name, args);
+    STARTUPINFOA startup;
+    std::memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process;
+    if (!CreateProcessA(exe, line, NULL, NULL, TRUE, 0, NULL, NULL, &startup, &process)) {
+        std::fprintf(stderr, "CreateProcessA failed: %lu\n", GetLastError());
+        return 200;
+    }
+    return static_cast<int>(exit_status(process, INFINITE));
+}
+
+// Exit statuses of the console verb, besides the batch's own (GNU timeout's).
+constexpr int kTimedOut = 124;
+constexpr int kCouldNotStart = 125;
+
+bool under_wine() { return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != NULL; }
+
+// How a case gets a console window of its own; the one place the two
+// platforms differ. Windows 11 may hand a new console to Windows Terminal
+// (its default-terminal setting), which changes the window tavrik acts on,
+// so there the batch runs under conhost.exe, which always makes a classic
+// console window, and cmd.exe is its child. Wine's conhost.exe runs nothing
+// when started so (it exits with 1 at once), and a console that Wine opens
+// is always a classic window, so there cmd.exe gets its new console
+// straight from CreateProcess.
+struct ConsoleStart {
+    const char* host;  // runs "cmd.exe /c FILE" in a new console, or "" for none
+    DWORD flags;
+};
+
+ConsoleStart console_start() {
+    if (under_wine()) return {"", CREATE_NEW_CONSOLE};
+    return {"conhost.exe ", 0};
+}
+
+// The process if it is a cmd.exe, else NULL. The batch is the job's first
+// cmd.exe: the process started, or the console host's child, which comes
+// after the host's own helpers.
+HANDLE open_if_cmd(DWORD pid) {
+    HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    char image[MAX_PATH];
+    DWORD length = sizeof image;
+    if (process != NULL && QueryFullProcessImageNameA(process, 0, image, &length) && length >= 8 &&
+        lstrcmpiA(image + length - 8, "\\cmd.exe") == 0) {
+        return process;
+    }
+    if (process != NULL) CloseHandle(process);
+    return NULL;
+}
+
+// Runs a batch file in a console window of its own, waits until every
+// process it started has ended, and returns the batch's exit status. All of
+// them run in one job: past the time limit the whole tree is ended and the
+// status is kTimedOut; kCouldNotStart when the batch never ran.
+int run_console(const char* batch, const char* seconds) {
+    const ULONGLONG deadline = GetTickCount64() + 1000ull * std::strtoul(seconds, NULL, 10);
+    HANDLE job = CreateJobObjectA(NULL, NULL);
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits;
+    std::memset(&limits, 0, sizeof limits);
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    HANDLE port = CreateIoCompletionPort(INVALID_HANDLE_VALUE, NULL, 0, 1);
+    JOBOBJECT_ASSOCIATE_COMPLETION_PORT association = {job, port};
+    if (job == NULL || port == NULL ||
+        !SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits) ||
+        !SetInformationJobObject(job, JobObjectAssociateCompletionPortInformation, &association,
+                                 sizeof association)) {
+        std::fprintf(stderr, "could not start: no job object (error %lu)\n", GetLastError());
+        return kCouldNotStart;
+    }
+
+    const ConsoleStart start = console_start();
+    static char line[kCommandLineCapacity];
+    std::snprintf(line, sizeof line, "%scmd.exe /c \"%s\"", start.host, batch);
+    STARTUPINFOA startup;
+    std::memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process;
+    if (!CreateProcessA(NULL, line, NULL, NULL, FALSE, CREATE_SUSPENDED | start.flags, NULL, NULL, &startup,
+                        &process)) {
+        std::fprintf(stderr, "could not start %s: error %lu\n", line, GetLastError());
+        return kCouldNotStart;
+    }
+    // Suspended until it is in the job, so none of its children escapes.
+    if (!AssignProcessToJobObject(job, process.hProcess)) {
+        std::fprintf(stderr, "could not start: no job for %s (error %lu)\n", line, GetLastError());
+        TerminateProcess(process.hProcess, kCouldNotStart);
+        return kCouldNotStart;
+    }
+    ResumeThread(process.hThread);
+    CloseHandle(process.hThread);
+
+    HANDLE cmd = NULL;  // the batch's cmd.exe, once the job reports it
+    bool all_ended = false;
+    for (;;) {
+        const ULONGLONG now = GetTickCount64();
+        DWORD message = 0;
+        ULONG_PTR key = 0;
+        LPOVERLAPPED data = NULL;
+        if (now >= deadline ||
+            !GetQueuedCompletionStatus(port, &message, &key, &data, static_cast<DWORD>(deadline - now))) {
+            if (data == NULL && GetLastError() == WAIT_TIMEOUT) break;
+            continue;
+        }
+        const DWORD pid = static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(data));
+        if (message == JOB_OBJECT_MSG_NEW_PROCESS && cmd == NULL) cmd = open_if_cmd(pid);
+        if (message == JOB_OBJECT_MSG_ACTIVE_PROCESS_ZERO) {
+            all_ended = true;
+            break;
+        }
+    }
+
+    DWORD status = kCouldNotStart;
+    const bool cmd_ended = cmd != NULL && WaitForSingleObject(cmd, 0) == WAIT_OBJECT_0;
+    if (cmd_ended) GetExitCodeProcess(cmd, &status);
+    if (!all_ended) {
+        TerminateJobObject(job, kTimedOut);
+        std::fprintf(stderr, "%s still running after %s s: ended\n", cmd_ended ? "processes of the case" : batch,
+                     seconds);
+        if (!cmd_ended) status = kTimedOut;
+    } else if (cmd == NULL) {
+        std::fprintf(stderr, "could not start: %s ran no batch\n", line);
+    }
+    CloseHandle(job);
+    CloseHandle(process.hProcess);
+    return static_cast<int>(status);
 }
 
 // Reads the version record back through the Win32 version API.
@@ -325,9 +447,10 @@ int main(int argc, char** argv) {
     if (argc >= 3 && std::strcmp(argv[1], "setup") == 0) return setup(argv[2]);
     if (argc >= 4 && std::strcmp(argv[1], "launch") == 0) return launch(argv[2], argv[3]);
     if (argc >= 4 && std::strcmp(argv[1], "run-raw") == 0) return run_raw(argv[2], argv[3]);
-    if (argc >= 4 && std::strcmp(argv[1], "run-quoted") == 0) return run_quoted(argv[2], argv[3]);
+    if (argc >= 5 && std::strcmp(argv[1], "run-named") == 0) return run_named(argv[2], argv[3], argv[4]);
     if (argc >= 4 && std::strcmp(argv[1], "version") == 0) return version(argv[2], argv[3]);
+    if (argc >= 4 && std::strcmp(argv[1], "console") == 0) return run_console(argv[2], argv[3]);
     std::fputs("usage: e2e_helper probe|reference|wait-reference|wait-file|close-reference|setup|launch|"
-               "run-raw|run-quoted|version ...\n", stderr);
+               "run-raw|run-named|version|console ...\n", stderr);
     return 2;
 }
