@@ -1,26 +1,17 @@
 #!/usr/bin/env python3
-"""Prints the benchmark figures that scripts/bench.sh collected.
+"""Prints the benchmark figures that scripts/bench.sh collected, besides the
+start-to-exit times that start_to_exit.py prints.
 usage: report.py SESSION_DIR WINDOWS_BUILD NATIVE_BUILD"""
 import json
 import os
 import platform
 import re
-import statistics
 import subprocess
 import sys
 
+from start_to_exit import read_times
+
 session, win, native = sys.argv[1:4]
-NAMES = ["tavrik.exe move 10,10", "noop_user32.exe (one USER32 call)", "noop.exe (does nothing)",
-         "direct_move.exe (no title search)", "title_swap.exe (title set and put back)"]
-
-
-def read_times(path):
-    runs = {}
-    with open(path) as f:
-        for line in f:
-            round_, command, ms, status = line.split()
-            runs.setdefault(int(command), []).append((int(round_), float(ms), int(status)))
-    return runs
 
 
 def machine():
@@ -37,24 +28,10 @@ def machine():
 print("machine: " + machine())
 print()
 
-runs = read_times(os.path.join(session, "times.txt"))
-print("start-to-exit time (ms), %d rounds:" % len(runs[0]))
-for index, name in enumerate(NAMES):
-    started = [(ms, status) for _, ms, status in runs[index] if ms >= 0]
-    times = [ms for ms, _ in started]
-    failed = len(runs[index]) - len(started)  # CreateProcess refused: left out
-    print("  %-42s median %7.2f   min %7.2f   max %7.2f   exit %s%s" % (
-        name, statistics.median(times), min(times), max(times), sorted({s for _, s in started}),
-        "   (%d failed to start)" % failed if failed else ""))
-for other in range(1, len(NAMES)):
-    ratios = [a[1] / b[1] for a, b in zip(runs[0], runs[other]) if a[1] > 0 and b[1] > 0]
-    print("  median of pairwise ratios tavrik / %-18s %.3f" % (NAMES[other].split()[0], statistics.median(ratios)))
-
 with open(os.path.join(session, "relay.log"), errors="replace") as f:
     relay = f.read()
 finds = len(re.findall(r"Call user32\.FindWindowA\(", relay))
 sleeps = len(re.findall(r"Call KERNEL32\.Sleep\(", relay))
-print()
 print("locator: %d FindWindowA call(s), %d Sleep call(s) in one run (Wine relay trace)" % (finds, sleeps))
 
 fault = read_times(os.path.join(session, "fault.txt"))[0]

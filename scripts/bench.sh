@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Measures what tavrik costs and prints the figures (it asserts nothing):
 #  - start-to-exit time of `tavrik.exe move 10,10` in one Wine console window,
-#    alternating with two floors built the same way: a do-nothing exe that
-#    makes one USER32 call, and a plain do-nothing exe;
+#    alternating with floors built the same way (bench/start_to_exit.py, which
+#    the CI's Windows job runs too);
 #  - how many searches the window locator made (Wine's relay trace);
 #  - the fault path's time, without a console window;
 #  - file sizes and imported DLLs;
@@ -25,16 +25,14 @@ native=$root/build/bench
 . scripts/wine-session.sh
 wine_session_start
 cd "$WINE_SESSION_DIR"
-cp "$win/tavrik.exe" "$win"/bench/*.exe .
+cp "$win/tavrik.exe" "$win/tests/e2e/e2e_helper.exe" "$win"/bench/*.exe .
 
 echo "== start-to-exit time in one console window, $rounds rounds, alternating"
-printf '%s\r\n' '@echo off' \
-    "proc_timer.exe times.txt $rounds \"tavrik.exe move 10,10\" noop_user32.exe noop.exe direct_move.exe title_swap.exe" > times.bat
-timeout 600 wine wineconsole cmd /c times.bat >/dev/null 2>&1 </dev/null || true
+python3 "$root/bench/start_to_exit.py" e2e_helper.exe . "$rounds"
 
 echo "== locator searches, from Wine's relay trace of one run"
 printf '%s\r\n' '@echo off' 'tavrik.exe move 10,10' > relay.bat
-WINEDEBUG=trace+relay timeout 120 wine wineconsole cmd /c relay.bat >/dev/null 2>relay.log </dev/null || true
+WINEDEBUG=trace+relay timeout 120 wine e2e_helper.exe console relay.bat 100 >/dev/null 2>relay.log </dev/null || true
 
 echo "== fault path: no console window at all"
 timeout 120 wine proc_timer.exe fault.txt 3 "tavrik.exe move 10,10" >/dev/null 2>&1 </dev/null || true

@@ -1,0 +1,57 @@
+#!/usr/bin/env python3
+"""Times tavrik.exe from process start to exit against floors built with the
+same toolchain, alternating in one console window (A B C D E, A B C D E,
+...), and prints the figures. Runs on Windows, or under Wine in a session
+that scripts/bench.sh starts; the console comes from the e2e helper's
+launcher, as in the end-to-end suite. It asserts nothing.
+usage: start_to_exit.py HELPER_EXE DIR ROUNDS
+DIR holds tavrik.exe, proc_timer.exe and the floors; times.txt is left there."""
+import os
+import platform
+import statistics
+import subprocess
+import sys
+
+LAUNCH = [] if os.name == "nt" else ["wine"]
+PROGRAMS = [("tavrik.exe move 10,10", "tavrik.exe move 10,10"),
+            ("noop_user32.exe", "noop_user32.exe (one USER32 call)"),
+            ("noop.exe", "noop.exe (does nothing)"),
+            ("direct_move.exe", "direct_move.exe (no title search)"),
+            ("title_swap.exe", "title_swap.exe (title set and put back)")]
+
+
+def read_times(path):
+    """{command index: [(round, ms, exit status)]}; ms < 0 when it did not start."""
+    runs = {}
+    with open(path) as f:
+        for line in f:
+            round_, command, ms, status = line.split()
+            runs.setdefault(int(command), []).append((int(round_), float(ms), int(status)))
+    return runs
+
+
+def main():
+    helper, where, rounds = sys.argv[1], sys.argv[2], int(sys.argv[3])
+    commands = " ".join('"%s"' % command for command, _ in PROGRAMS)
+    with open(os.path.join(where, "times.bat"), "wb") as f:
+        f.write(("@echo off\r\nproc_timer.exe times.txt %d %s\r\n" % (rounds, commands)).encode("ascii"))
+    subprocess.run(LAUNCH + [os.path.abspath(helper), "console", "times.bat", "900"], cwd=where,
+                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    runs = read_times(os.path.join(where, "times.txt"))
+
+    print("start-to-exit time (ms), %d rounds, one console window, %s%s:" % (
+        len(runs[0]), platform.platform(terse=True), "" if os.name == "nt" else " under Wine"))
+    for index, (_, name) in enumerate(PROGRAMS):
+        started = [(ms, status) for _, ms, status in runs[index] if ms >= 0]
+        times = [ms for ms, _ in started]
+        failed = len(runs[index]) - len(started)  # CreateProcess refused: left out
+        print("  %-42s median %7.2f   min %7.2f   max %7.2f   exit %s%s" % (
+            name, statistics.median(times), min(times), max(times), sorted({s for _, s in started}),
+            "   (%d failed to start)" % failed if failed else ""))
+    for other in range(1, len(PROGRAMS)):
+        ratios = [a[1] / b[1] for a, b in zip(runs[0], runs[other]) if a[1] > 0 and b[1] > 0]
+        print("  median of pairwise ratios tavrik / %-18s %.3f" % (PROGRAMS[other][0], statistics.median(ratios)))
+
+
+if __name__ == "__main__":
+    main()
