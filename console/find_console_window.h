@@ -1,6 +1,7 @@
 // Finds the top-level window of the console this process is attached to, by
 // giving the console a unique temporary title and searching for a window with
-// exactly that caption. The console's own title is restored before returning.
+// exactly that caption. The console's own title is restored before returning,
+// and no other run in the same console borrows it meanwhile.
 #pragma once
 
 #include <windows.h>
@@ -12,6 +13,13 @@ constexpr unsigned kTitleTagCapacity = 256;
 // Searches at most this many times, pausing after each miss: about 3 s in all.
 constexpr int kSearchTries = 30;
 constexpr DWORD kSearchPauseMs = 100;
+
+// Runs in one console take turns at borrowing its title. A run waits this
+// long for another to hand the title back (longer than one whole search),
+// then goes on without the lock rather than hang.
+constexpr DWORD kTitleLockWaitMs = 3500;
+// Room for "Local\tavrik-title-" and an unsigned 32-bit number.
+constexpr unsigned kTitleLockNameCapacity = 64;
 
 // The console's window, or NULL when it does not appear within the tries.
 HWND find_console_window();

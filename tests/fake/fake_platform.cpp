@@ -121,6 +121,32 @@ DWORD WINAPI GetCurrentThreadId(void) {
 
 void WINAPI Sleep(DWORD dwMilliseconds) { log("Sleep(" + num(dwMilliseconds) + ")"); }
 
+HWND WINAPI GetConsoleWindow(void) {
+    log("GetConsoleWindow()");
+    return reinterpret_cast<HWND>(the_fake.console_window);
+}
+
+HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bInitialOwner, LPCSTR lpName) {
+    log("CreateMutexA(" + std::string(lpMutexAttributes == nullptr ? "NULL" : "attributes") + ", " +
+        num(bInitialOwner) + ", " + quoted(lpName) + ")");
+    return reinterpret_cast<HANDLE>(the_fake.title_lock);
+}
+
+DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
+    log("WaitForSingleObject(" + handle(hHandle) + ", " + num(dwMilliseconds) + ")");
+    return the_fake.lock_wait;
+}
+
+BOOL WINAPI ReleaseMutex(HANDLE hMutex) {
+    log("ReleaseMutex(" + handle(hMutex) + ")");
+    return TRUE;
+}
+
+BOOL WINAPI CloseHandle(HANDLE hObject) {
+    log("CloseHandle(" + handle(hObject) + ")");
+    return TRUE;
+}
+
 HWND WINAPI FindWindowA(LPCSTR lpClassName, LPCSTR lpWindowName) {
     log("FindWindowA(" + (lpClassName == nullptr ? std::string("NULL") : quoted(lpClassName)) +
         ", " + quoted(lpWindowName) + ")");

@@ -20,6 +20,8 @@ struct FakePlatform {
     std::string command_line = "tavrik";
     CONSOLE_SCREEN_BUFFER_INFO buffer_info{};
     bool buffer_query_fails = false;
+    std::intptr_t title_lock = 88;     // the mutex CreateMutexA hands out; 0 = it fails
+    DWORD lock_wait = WAIT_OBJECT_0;   // what waiting for it returns
 
     // Record.
     std::vector<std::string> calls;

@@ -32,6 +32,7 @@ typedef std::intptr_t LPARAM;
 typedef void* HANDLE;
 typedef struct HWND__* HWND;
 typedef struct OVERLAPPED_* LPOVERLAPPED;
+typedef struct SECURITY_ATTRIBUTES_* LPSECURITY_ATTRIBUTES;
 
 typedef struct _COORD {
     SHORT X;
@@ -54,6 +55,9 @@ typedef struct _CONSOLE_SCREEN_BUFFER_INFO {
 } CONSOLE_SCREEN_BUFFER_INFO, *PCONSOLE_SCREEN_BUFFER_INFO;
 
 #define STD_OUTPUT_HANDLE ((DWORD)-11)
+#define WAIT_OBJECT_0 0x00000000
+#define WAIT_ABANDONED 0x00000080
+#define WAIT_TIMEOUT 0x00000102
 #define WM_CLOSE 0x0010
 #define SWP_NOSIZE 0x0001
 #define SWP_NOMOVE 0x0002
@@ -75,6 +79,11 @@ BOOL WINAPI SetConsoleWindowInfo(HANDLE hConsoleOutput, BOOL bAbsolute,
                                  const SMALL_RECT* lpConsoleWindow);
 DWORD WINAPI GetCurrentThreadId(void);
 void WINAPI Sleep(DWORD dwMilliseconds);
+HWND WINAPI GetConsoleWindow(void);
+HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bInitialOwner, LPCSTR lpName);
+DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
+BOOL WINAPI ReleaseMutex(HANDLE hMutex);
+BOOL WINAPI CloseHandle(HANDLE hObject);
 
 // USER32
 HWND WINAPI FindWindowA(LPCSTR lpClassName, LPCSTR lpWindowName);
