@@ -32,8 +32,10 @@ USAGE = (
 FAULT = b"Console window getting fault."
 JAPANESE_TITLE = "\u65e5\u672c \u30bf\u30a4\u30c8\u30eb"  # set by "setup title-japanese"
 CONSOLE_TIMEOUT = 60
-# The console launcher's own statuses (see e2e_helper.cpp).
+# The console launcher's own statuses (see e2e_helper.cpp), and cmd's for a
+# program it could not start (tavrik itself only ever exits 0 or 1).
 TIMED_OUT, COULD_NOT_START = 124, 125
+CMD_COULD_NOT_START = "9009"
 
 # The platform differences: Windows runs the exes itself, Linux through Wine;
 # checks that need Linux tools are skipped on Windows.
@@ -44,6 +46,7 @@ LINUX_ONLY = {"version-record-exiftool": "needs exiftool", "resources-icon": "ne
 
 # Cases run in cases/<folder>/ below the session directory, which holds the exes.
 HELPER = r"..\..\e2e_helper.exe"
+TAVRIK = r"..\..\tavrik.exe"
 START_REFERENCE = ['start "" /b %s reference' % HELPER, HELPER + " wait-reference"]
 QUIET = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
@@ -184,18 +187,18 @@ def screenshot(path):
 
 
 def run_console_case(session, name, tool_args, check, setup=(), redirect=True, reference=True,
-                     tool=r"..\..\tavrik.exe", folder=None, prepare=None):
+                     tool=TAVRIK, folder=None, prepare=None, script=None):
     """A case in its own console: the check runs on both probes while the
-    console is still up, so a failure can be photographed."""
+    console is still up, so a failure can be photographed. A script (batch
+    lines) takes the place of the one tool command."""
     steps = (START_REFERENCE if reference else []) + [HELPER + " setup " + action for action in setup]
-    command = tool + (" " + tool_args if tool_args else "")
+    command = script or [tool + (" " + tool_args if tool_args else "") + (" > out.bin" if redirect else "")]
 
     def attempt(work):
         if prepare:
             prepare(work)
-        lines = checked(steps) + [HELPER + " probe before.txt", command + (" > out.bin" if redirect else ""),
-                                  save_status("status.txt"), HELPER + " probe after.txt",
-                                  HELPER + " wait-file release.txt"]
+        lines = checked(steps) + [HELPER + " probe before.txt"] + command + [
+            save_status("status.txt"), HELPER + " probe after.txt", HELPER + " wait-file release.txt"]
         if reference:
             lines += [HELPER + " close-reference"]
         lines += ["echo done> done.txt"]
@@ -215,6 +218,7 @@ def run_case_batch(session, name, work, steps, check, redirect):
         "output": read_bytes(os.path.join(work, "out.bin")) if redirect else b"",
         "steps": (read_status(os.path.join(work, "steps.txt")) or "").split(),
         "launcher": process.poll(),
+        "work": work,
     }
     harness = harness_failure(result, steps)
     problems, skip = None, None
@@ -223,6 +227,8 @@ def run_case_batch(session, name, work, steps, check, redirect):
             problems = check(result)
         except Skip as reason:
             skip = reason
+        except HarnessFailure as reason:
+            harness = str(reason)
     if problems:
         keep_artifacts(session, name, work, take_screenshot=True)
     open(os.path.join(work, "release.txt"), "w").close()
@@ -251,6 +257,8 @@ def harness_failure(result, steps):
         return "the console never appeared (no console window in the first probe)"
     if result["status"] is None:
         return "no status file"
+    if result["status"] == CMD_COULD_NOT_START:
+        return "cmd could not start the tool (status 9009)"
     if result["after"] is None:
         return "the second probe did not run"
     return None
@@ -396,7 +404,7 @@ def run_close(session):
     through a launcher that leaves the console before the tool runs."""
     def attempt(work):
         write_batch(os.path.join(work, "case.bat"), [
-            HELPER + r' launch launch.txt "..\..\tavrik.exe close"', "echo done> done.txt"])
+            HELPER + ' launch launch.txt "%s close"' % TAVRIK, "echo done> done.txt"])
         launcher = finish(session.start_console(work))
         launch = read_probe(os.path.join(work, "launch.txt"))
         if launcher == COULD_NOT_START:
@@ -520,6 +528,41 @@ def run_long_path(session):
     run_console_case(session, "long-path", '"move 100,50"', check_move, tool=tool)
 
 
+TWO_RUN_ROUNDS = 10
+
+
+def two_runs_script():
+    """A run started with start /b beside a foreground run, ten times, each
+    under its own title. Both runs go through cmd /v:on, so their statuses
+    come through delayed expansion and both start after the same cmd
+    start-up, overlapping as closely as start "" /b tavrik beside tavrik.
+    Each round's probe waits until the background run has ended."""
+    lines = []
+    for n in range(1, TWO_RUN_ROUNDS + 1):
+        lines += ["title Build %d" % n,
+                  'start "" /b cmd /v:on /c "%s move 10,10 & >bg%d.txt echo !errorlevel!"' % (TAVRIK, n),
+                  'cmd /v:on /c "%s move 200,100 & >fg%d.txt echo !errorlevel!"' % (TAVRIK, n),
+                  HELPER + " wait-file bg%d.txt" % n, HELPER + " probe round%d.txt" % n]
+    return lines
+
+
+def check_two_runs(result):
+    problems = []
+    for n in range(1, TWO_RUN_ROUNDS + 1):
+        statuses = [read_status(os.path.join(result["work"], "%s%d.txt" % (run, n))) for run in ("fg", "bg")]
+        probe = read_probe(os.path.join(result["work"], "round%d.txt" % n))
+        missing = [what for what, value in zip(("foreground status", "background status", "probe"),
+                                               statuses + [probe]) if value in (None, CMD_COULD_NOT_START)]
+        if missing:
+            raise HarnessFailure("round %d: no %s (did not start or report)" % (n, " or ".join(missing)))
+        expect(problems, statuses == ["0", "0"], "round %d: exit statuses %s, expected 0 and 0" % (n, statuses))
+        expect(problems, probe.get("title") == "Build %d" % n,
+               "round %d: title %r, expected 'Build %d'" % (n, probe.get("title"), n))
+    corner = numbers(result["after"]["rect"])[:2]
+    expect(problems, corner in ((200, 100), (10, 10)), "top-left %s, expected (200, 100) or (10, 10)" % (corner,))
+    return problems
+
+
 def run_accented_folder(session):
     """The %~dp0 idiom, unquoted, from a folder whose name leaves ASCII: the
     program name must not swallow the command."""
@@ -583,6 +626,9 @@ def main():
         run_long_path(session)
     if wanted("accented-folder"):
         run_accented_folder(session)
+    if wanted("two-runs-one-console"):
+        run_console_case(session, "two-runs-one-console", None, check_two_runs, reference=False,
+                         script=two_runs_script())
     if wanted("fault"):
         run_fault(session, "fault", "", "tavrik.exe min")
     if wanted("fault-empty-command-line"):
