@@ -4,6 +4,7 @@
 #    alternating with floors built the same way (bench/start_to_exit.py, which
 #    the CI's Windows job runs too);
 #  - how many searches the window locator made (Wine's relay trace);
+#  - what the title lock costs when no other run holds it;
 #  - the fault path's time, without a console window;
 #  - file sizes and imported DLLs;
 #  - parse_command natively: ns per line (Google Benchmark) and instructions
@@ -33,6 +34,9 @@ python3 "$root/bench/start_to_exit.py" e2e_helper.exe . "$rounds"
 echo "== locator searches, from Wine's relay trace of one run"
 printf '%s\r\n' '@echo off' 'tavrik.exe move 10,10' > relay.bat
 WINEDEBUG=trace+relay timeout 120 wine e2e_helper.exe console relay.bat 100 >/dev/null 2>relay.log </dev/null || true
+
+echo "== the title lock, uncontended"
+timeout 120 wine title_lock.exe 2000 </dev/null 2>/dev/null || true
 
 echo "== fault path: no console window at all"
 timeout 120 wine proc_timer.exe fault.txt 3 "tavrik.exe move 10,10" >/dev/null 2>&1 </dev/null || true
