@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Makes dist/tavrik-<version>-win64.zip (tavrik.exe, README.md, LICENSE,
-# SHA256SUMS), and dist/SHA256SUMS beside it, from the exe that the end-to-end tests have just exercised, and
-# prints its checksum. The version is read from res/version.h, the one place
-# it is kept; the zip itself is reproducible (fixed order, times and modes).
+# Makes dist/tavrik-<version>-win64.zip (tavrik.exe, README.txt, LICENSE,
+# SHA256SUMS), and dist/SHA256SUMS beside it, from the exe that the
+# end-to-end tests have just exercised, and prints its checksum. The version
+# is read from res/version.h, the one place it is kept; the zip itself is
+# reproducible (fixed order, times and modes).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -22,14 +23,16 @@ if ! grep -q "$checksum" README.md; then
     echo "README.md does not list tavrik.exe's checksum $checksum: update 'Verify your download'." >&2
     exit 1
 fi
+# The download's plain-text readme must be what README.md says now.
+python3 scripts/readme_txt.py --check
 epoch=${SOURCE_DATE_EPOCH:-$(sed -n 's/^#define TAVRIK_RELEASE_EPOCH \([0-9]*\)$/\1/p' res/version.h)}
 mkdir -p dist
 zip="dist/tavrik-$version-win64.zip"
-python3 - "$zip" "$epoch" "$exe" README.md LICENSE <<'PY'
+python3 - "$zip" "$epoch" "$exe" docs/README.txt LICENSE <<'PY'
 import hashlib, os, sys, time, zipfile
 zip_path, epoch, exe, *docs = sys.argv[1:]
 stamp = time.gmtime(max(int(epoch), 315532800))[:6]  # zip times start in 1980
-files = [("tavrik.exe", exe)] + [(doc, doc) for doc in docs]
+files = [("tavrik.exe", exe)] + [(os.path.basename(doc), doc) for doc in docs]
 sums = "".join("%s  %s\n" % (hashlib.sha256(open(path, "rb").read()).hexdigest(), name)
                for name, path in files)
 # Published beside the zip too, for checking before unzipping.
