@@ -335,16 +335,21 @@ def window_manager_maximises(session):
     return read_status(os.path.join(work, "status.txt")) == "0"
 
 
-def check_move(result):
-    problems = []
-    common(result, problems)
-    before, after = numbers(result["before"]["rect"]), numbers(result["after"]["rect"])
-    expect(problems, before[:2] != (100, 50), "the window already stood at 100,50")
-    expect(problems, after[:2] == (100, 50), "top-left %s, expected (100, 50)" % (after[:2],))
-    expect(problems, after[2] - after[0] == before[2] - before[0] and after[3] - after[1] == before[3] - before[1],
-           "the size changed: %s -> %s" % (before, after))
-    expect(problems, result["after"]["z"] == result["before"]["z"], "the z-order changed")
-    return problems
+def check_moved_to(x, y):
+    def check(result):
+        problems = []
+        common(result, problems)
+        before, after = numbers(result["before"]["rect"]), numbers(result["after"]["rect"])
+        expect(problems, before[:2] != (x, y), "the window already stood at %d,%d" % (x, y))
+        expect(problems, after[:2] == (x, y), "top-left %s, expected %s" % (after[:2], (x, y)))
+        expect(problems, after[2] - after[0] == before[2] - before[0] and after[3] - after[1] == before[3] - before[1],
+               "the size changed: %s -> %s" % (before, after))
+        expect(problems, result["after"]["z"] == result["before"]["z"], "the z-order changed")
+        return problems
+    return check
+
+
+check_move = check_moved_to(100, 50)
 
 
 def check_buffer(result):
@@ -589,6 +594,8 @@ def main():
         ("noactive", "noactive", ("hide", "below-reference"),
          state_check({"visible": "0", "z": "below"}, {"visible": "1", "z": "below"})),
         ("move", "move 100,50", (), check_move),
+        # A monitor left of the main one: x = -100 given as 2^32 - 100.
+        ("move-negative-x", "move 4294967196,50", (), check_moved_to(-100, 50)),
         ("bottom", "bottom", ("above-reference",), state_check({"z": "above"}, {"z": "below"})),
         ("top", "top", ("below-reference",), state_check({"z": "below"}, {"z": "above"})),
         ("topmost", "topmost", (), state_check({"topmost": "0"}, {"topmost": "1"})),
