@@ -33,7 +33,7 @@ demo() {  # COMMAND WIDTH HEIGHT
         "echo C:\\^> tavrik $command" "Z:${PWD//\//\\}\\tavrik.exe $command" \
         'echo x> "Z:'"${PWD//\//\\}"'\ready-after"' 'Z:'"${PWD//\//\\}"'\e2e_helper.exe wait-file "Z:'"${PWD//\//\\}"'\go-after"' \
         > demo.bat
-    timeout 120 wine wineconsole cmd /c demo.bat >/dev/null 2>&1 </dev/null &
+    timeout 150 wine e2e_helper.exe console demo.bat 120 >/dev/null 2>&1 </dev/null &
     local console=$!
     for moment in before after; do
         for _ in $(seq 300); do [ -e "ready-$moment" ] && break; sleep 0.1; done
