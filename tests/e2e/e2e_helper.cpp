@@ -355,10 +355,10 @@ int run_console(const char* batch, const char* seconds) {
         DWORD message = 0;
         ULONG_PTR key = 0;
         LPOVERLAPPED data = NULL;
+        // A failed wait is the time limit (or a broken port): stop waiting.
         if (now >= deadline ||
             !GetQueuedCompletionStatus(port, &message, &key, &data, static_cast<DWORD>(deadline - now))) {
-            if (data == NULL && GetLastError() == WAIT_TIMEOUT) break;
-            continue;
+            break;
         }
         const DWORD pid = static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(data));
         if (message == JOB_OBJECT_MSG_NEW_PROCESS && cmd == NULL) cmd = open_if_cmd(pid);
