@@ -67,7 +67,7 @@ class Session:
         self.helper = os.path.join(self.root, "e2e_helper.exe")
         shutil.copy(tavrik, self.tavrik)
         shutil.copy(helper, self.helper)
-        self.passed, self.failed, self.skipped, self.retried = [], [], [], []
+        self.passed, self.failed, self.skipped = [], [], []
 
     def case_dir(self, folder, attempt):
         path = os.path.join(self.root, "cases", folder if attempt == 1 else "%s-%d" % (folder, attempt))
@@ -108,7 +108,6 @@ def run_case(session, name, attempt, folder=None):
         except HarnessFailure as reason:
             keep_artifacts(session, name if number == 1 else name + "-2", work, take_screenshot=False)
             if number == 1:
-                session.retried.append("%s: %s" % (name, reason))
                 print("retried %s: %s" % (name, reason))
                 continue
             problems = ["harness failed twice: %s" % reason]
