@@ -455,7 +455,7 @@ def run_fault(session, name, exe, command_line):
 
 def run_version_record(session):
     def attempt(work):
-        subprocess.run(session.helper_command("version", r"..\..\tavrik.exe", "version.txt"), cwd=work,
+        subprocess.run(session.helper_command("version", TAVRIK, "version.txt"), cwd=work,
                        timeout=60, **QUIET)
         got = read_probe(os.path.join(work, "version.txt"))
         if got is None:
@@ -528,7 +528,7 @@ def run_long_path(session):
     helper starts tavrik.exe with that name as the command line's first
     token, as a program kept in a deep folder is started."""
     deep = "\\".join(["C:", "tavrik"] + ["a-long-directory-name-" + "x" * 20] * 8 + ["tavrik.exe"])
-    tool = HELPER + ' run-named ..\\..\\tavrik.exe "%s"' % deep
+    tool = HELPER + ' run-named %s "%s"' % (TAVRIK, deep)
     run_console_case(session, "long-path", '"move 100,50"', check_move, tool=tool)
 
 
