@@ -58,14 +58,13 @@ void scan_quoted(ScanCursor& cursor, char* buffer, std::size_t capacity, std::si
 }
 
 // The rest of a bare token, after its lead byte: up to and including the
-// first byte that `ends` accepts, or up to an end (not consumed).
-void scan_bare(ScanCursor& cursor, bool (*ends)(unsigned char), char* buffer, std::size_t capacity,
-               std::size_t& length) {
+// first separator, or up to an end (not consumed).
+void scan_bare(ScanCursor& cursor, char* buffer, std::size_t capacity, std::size_t& length) {
     for (;;) {
         const unsigned char b = static_cast<unsigned char>(peek_char(cursor));
         if (b == 0) return;
         ++cursor;
-        if (ends(b)) return;
+        if (is_separator(b)) return;
         append(buffer, capacity, length, b);
     }
 }
@@ -90,27 +89,35 @@ void next_token(ScanCursor& caller_cursor, char* buffer, std::size_t capacity) {
             scan_quoted(cursor, buffer, capacity, length);
         } else {
             append(buffer, capacity, length, lead);
-            scan_bare(cursor, is_separator, buffer, capacity, length);
+            scan_bare(cursor, buffer, capacity, length);
         }
     }
     terminate(buffer, capacity, length);
     caller_cursor = cursor;
 }
 
-// Windows reads a program's own name differently from its arguments: a bare
-// name runs to the first blank or control byte, and its bytes from 0x80 up
-// are letters of the path (é in code page 1252, both bytes of a Shift-JIS
-// character in 932). Ending it at those bytes would take the rest of a path
-// such as C:\Users\José\tavrik.exe for the command word.
+// Windows reads a program's own name differently from its arguments, and so
+// do we: each double quote opens or closes a quoted part and is no part of
+// the name, and outside quotes the name runs to the first blank or control
+// byte (there are no backslash escapes). So "C:\My Tools\"tavrik.exe, a
+// batch's "%~dp0"tavrik.exe, is one name, and a bare name keeps its bytes
+// from 0x80 up, the letters of a path such as C:\Users\José\tavrik.exe (é in code
+// page 1252, both bytes of a Shift-JIS character in 932). Like any token's,
+// the lead byte belongs to the name whatever it is.
 void skip_program_name(ScanCursor& cursor) {
     const unsigned char lead = skip_blanks(cursor);
     if (lead == 0) return;
     ++cursor;
-    std::size_t length = 0;
-    if (lead == kQuote) {
-        scan_quoted(cursor, nullptr, 0, length);
-    } else {
-        scan_bare(cursor, is_control_or_space, nullptr, 0, length);
+    bool quoted = lead == kQuote;
+    for (;;) {
+        const unsigned char b = static_cast<unsigned char>(peek_char(cursor));
+        if (b == 0) return;  // a line break ends it even inside quotes
+        ++cursor;
+        if (b == kQuote) {
+            quoted = !quoted;
+        } else if (!quoted && is_control_or_space(b)) {
+            return;  // the blank or control byte after the name is consumed
+        }
     }
 }
 

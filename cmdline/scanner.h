@@ -17,8 +17,9 @@ char peek_char(ScanCursor& cursor);
 // the whole token is still consumed. Capacity 0 writes nothing.
 void next_token(ScanCursor& cursor, char* buffer, std::size_t capacity);
 
-// Skips blanks and the program name that opens a command line: in double
-// quotes like any token, or bare up to the first blank or control byte, so a
+// Skips blanks and the program name that opens a command line, read as
+// Windows reads it: double quotes open and close quoted parts anywhere in
+// it, and outside them it ends at the first blank or control byte, so a
 // bare name keeps every byte from 0x80 up.
 void skip_program_name(ScanCursor& cursor);
 

@@ -72,19 +72,21 @@ struct Reference {
         }
         return out;
     }
-    // The program name: quoted like any token, but a bare one runs to the
-    // first blank or control byte, taking bytes from 0x80 up with it. Like
-    // any token it keeps its lead byte, whatever that is.
+    // The program name, as CreateProcess reads it: quotes switch a quoted
+    // part on and off, and outside one the name ends at a byte of 32 or
+    // less, which goes with it. The first byte is the name's whatever it is.
     void program_name() {
         blanks();
-        if (byte(at) == '"') {
-            token();
-            return;
+        bool inside = false;
+        for (std::size_t i = at; i < text.size(); ++i) {
+            const unsigned char b = byte(i);
+            if (b == '"') inside = !inside;
+            if (i > at && !inside && b <= 32) {
+                at = i + 1;
+                return;
+            }
         }
-        if (byte(at) == 0) return;
-        ++at;
-        while (byte(at) > 32) ++at;
-        if (byte(at) != 0) ++at;
+        at = text.size();
     }
     std::uint32_t number() {
         blanks();

@@ -1,7 +1,7 @@
 // parse_command over whole command lines, program name first: the command
 // table's order, case and whole-word matching, the numbers each command reads
-// and their 32- and 16-bit truncation, and program names of any length or
-// with bytes from 0x80 up.
+// and their 32- and 16-bit truncation, and program names of any length,
+// with bytes from 0x80 up, or quoted in part.
 #include "cmdline/parse_command.h"
 
 #include <gtest/gtest.h>
@@ -147,14 +147,20 @@ TEST(ParseCommand, ProgramNameOfAnyLengthIsSkippedWhole) {
     }
 }
 
-TEST(ParseCommand, BareProgramNameKeepsBytesFrom0x80Up) {
-    // %~dp0tavrik.exe unquoted, from a folder whose name leaves ASCII.
+TEST(ParseCommand, ProgramNameIsReadAsWindowsReadsIt) {
     const LineCase cases[] = {
+        // %~dp0tavrik.exe unquoted, from a folder whose name leaves ASCII.
         {"C:\\Jos\xe9\\tavrik.exe move 1,2", move(1, 2)},                    // cp1252 é
         {"C:\\Users\\\x83\x63\x81\x5b\\tavrik.exe move 1,2", move(1, 2)},  // Shift-JIS pairs
         {"C:\\bin\\tavrik\xe9 move 1,2", move(1, 2)},                       // high byte right before the blank
         {"\"C:\\Jos\xe9\\tavrik.exe\" move 1,2", move(1, 2)},
         {"C:\\Jos\xe9\\tavrik.exe\x01min", show(2)},                       // a control byte ends it too
+        // Only the folder quoted: "%~dp0"tavrik.exe, and its relatives.
+        {"\"C:\\My Tools\\\"tavrik.exe move 120,60", move(120, 60)},
+        {"\"Z:\\work\\My Tools\"\\tavrik.exe move 120,60", move(120, 60)},
+        {"Z:\\work\\\"My Tools\"\\tavrik.exe move 120,60", move(120, 60)},
+        {"\"a\"b\" min", request(RequestKind::None)},             // the third quote never closes
+        {"\"C:\\x y\\t.exe\"min", request(RequestKind::None)},  // min is part of the name
     };
     expect_requests(std::begin(cases), std::end(cases));
 }
