@@ -567,11 +567,12 @@ def check_two_runs(result):
     return problems
 
 
-def run_accented_folder(session):
-    """The %~dp0 idiom, unquoted, from a folder whose name leaves ASCII: the
-    program name must not swallow the command."""
-    run_console_case(session, "accented-folder", "move 100,50", check_move, tool="%~dp0tavrik.exe",
-                     folder="Jos\u00e9", prepare=lambda work: shutil.copy(session.tavrik, work))
+def run_beside_batch(session, name, folder, tool):
+    """The batch idioms that call a tavrik.exe kept beside the batch through
+    %~dp0, from a folder of the given name: the program name must not
+    swallow the command."""
+    run_console_case(session, name, "move 100,50", check_move, tool=tool, folder=folder,
+                     prepare=lambda work: shutil.copy(session.tavrik, work))
 
 
 def main():
@@ -631,7 +632,10 @@ def main():
     if wanted("long-path"):
         run_long_path(session)
     if wanted("accented-folder"):
-        run_accented_folder(session)
+        run_beside_batch(session, "accented-folder", "Jos\u00e9", "%~dp0tavrik.exe")
+    if wanted("folder-quoted-in-part"):
+        # Only the folder in quotes, for a folder name with a blank.
+        run_beside_batch(session, "folder-quoted-in-part", "My Tools", '"%~dp0"tavrik.exe')
     if wanted("two-runs-one-console"):
         run_console_case(session, "two-runs-one-console", None, check_two_runs, reference=False,
                          script=two_runs_script())
