@@ -1,5 +1,6 @@
 // Program flow: standard-output handle first, then the console window, and
-// only then the command line. Each request is one platform call (two for a
+// only then the command line; a Ctrl+C during the window search ends the run
+// there. Each request is one platform call (two for a
 // visible-area size); their results are ignored on purpose, since scripts
 // rely on exit status 0 whenever the window was found.
 #include "app/run.h"
@@ -86,7 +87,11 @@ void execute_request(HWND window, HANDLE output, const WindowRequest& request) {
 
 int run() {
     HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
-    HWND window = find_console_window();
+    const ConsoleWindowSearch search = find_console_window();
+    // Interrupted: end as Ctrl+C ends a console program, silently and with
+    // the status that tells cmd to offer to stop the batch.
+    if (search.interrupted) return static_cast<int>(STATUS_CONTROL_C_EXIT);
+    HWND window = search.window;
     if (window == NULL) {
         write_stdout(kFaultMessage);
         return 1;

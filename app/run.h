@@ -11,7 +11,8 @@ extern const char kUsageText[];
 extern const char kFaultMessage[];
 
 // Exit status: 0 after any command or the usage text, 1 when the console
-// window could not be found.
+// window could not be found, STATUS_CONTROL_C_EXIT (0xC000013A) when Ctrl+C
+// or Ctrl+Break ended the window search.
 int run();
 
 // Carries out one request of a kind other than None; platform results are

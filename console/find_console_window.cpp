@@ -1,10 +1,12 @@
 // The console window locator. The title is saved and restored in UTF-16: the
 // ANSI calls would turn every character outside the ANSI code page into '?',
 // and a user's title is data we must hand back unchanged. The tag itself is
-// plain ASCII, so it is set and searched for with the ANSI calls.
+// plain ASCII, so it is set, read back and searched for with the ANSI calls.
 #include "console/find_console_window.h"
 
+#include <atomic>
 #include <cstdint>
+#include <cstring>
 
 namespace {
 
@@ -13,30 +15,75 @@ namespace {
 // would put that tag back for good, and a stale tag is a target for any
 // later run whose thread id matches. The lock is named after the console's
 // window handle, so runs in other consoles never wait for it; the window is
-// still found by its title. Without a lock within the wait, go on anyway.
-HANDLE take_title_lock() {
+// still found by its title.
+struct TitleLock {
+    HANDLE mutex;  // NULL when there is none to release
+    bool busy;     // another run kept it past the wait
+};
+
+TitleLock take_title_lock() {
     char name[kTitleLockNameCapacity];
     const auto console = reinterpret_cast<std::uintptr_t>(GetConsoleWindow());
     wsprintfA(name, "Local\\tavrik-title-%lu", static_cast<unsigned long>(console & 0xFFFFFFFFu));
-    HANDLE lock = CreateMutexA(NULL, FALSE, name);
-    if (lock == NULL) return NULL;
-    const DWORD waited = WaitForSingleObject(lock, kTitleLockWaitMs);
+    HANDLE mutex = CreateMutexA(NULL, FALSE, name);
+    // No lock to be had at all is no reason to fail: go on without one.
+    if (mutex == NULL) return {NULL, false};
+    const DWORD waited = WaitForSingleObject(mutex, kTitleLockWaitMs);
     // WAIT_ABANDONED: the run that held it was killed; the lock is ours now.
-    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) return lock;
-    CloseHandle(lock);
-    return NULL;
+    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) return {mutex, false};
+    CloseHandle(mutex);
+    return {NULL, waited == WAIT_TIMEOUT};
 }
 
-void release_title_lock(HANDLE lock) {
-    if (lock == NULL) return;
-    ReleaseMutex(lock);
-    CloseHandle(lock);
+void release_title_lock(HANDLE mutex) {
+    if (mutex == NULL) return;
+    ReleaseMutex(mutex);
+    CloseHandle(mutex);
+}
+
+// Ctrl+C or Ctrl+Break while the title is borrowed would end the process
+// with the tag left as the console's title for good. The system calls the
+// handler on a thread of its own, so it only notes the event; the search
+// stops at its next check and the title goes back first. Close, logoff and
+// shutdown keep their default handling (FALSE passes them on).
+std::atomic<bool> interrupt_seen{false};
+
+BOOL WINAPI note_interrupt(DWORD event) {
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+    interrupt_seen = true;
+    return TRUE;
+}
+
+// Another program may retitle the console while we search (a progress
+// display, cmd running a command in a background cmd /c): the tag is then
+// gone and no later search could find it. Put it back, but only then, so an
+// ordinary run makes no title call beyond setting and restoring it.
+void keep_tag_shown(const char* tag) {
+    char title[kTitleTagCapacity];
+    title[0] = '\0';
+    GetConsoleTitleA(title, kTitleTagCapacity);
+    title[kTitleTagCapacity - 1] = '\0';
+    if (std::strcmp(title, tag) != 0) SetConsoleTitleA(tag);
+}
+
+HWND search(const char* tag) {
+    for (int tries = 1;; ++tries) {
+        HWND window = FindWindowA(NULL, tag);
+        if (window != NULL) return window;
+        Sleep(kSearchPauseMs);
+        if (tries == kSearchTries || interrupt_seen) return NULL;
+        keep_tag_shown(tag);
+    }
 }
 
 }  // namespace
 
-HWND find_console_window() {
-    HANDLE lock = take_title_lock();
+ConsoleWindowSearch find_console_window() {
+    const TitleLock lock = take_title_lock();
+    if (lock.busy) return {NULL, false};
+
+    interrupt_seen = false;
+    SetConsoleCtrlHandler(note_interrupt, TRUE);
     WCHAR saved_title[kSavedTitleUnits];
     // A failed query must leave an empty title to restore, never stack garbage.
     saved_title[0] = 0;
@@ -48,15 +95,13 @@ HWND find_console_window() {
     // will see it in the caption.
     wsprintfA(tag, "tavrik%d", static_cast<int>(GetCurrentThreadId()));
     SetConsoleTitleA(tag);
-
-    HWND window = NULL;
-    for (int tries = 0; tries < kSearchTries; ++tries) {
-        window = FindWindowA(NULL, tag);
-        if (window != NULL) break;
-        Sleep(kSearchPauseMs);
-    }
+    HWND window = search(tag);
 
     SetConsoleTitleW(saved_title);
-    release_title_lock(lock);
-    return window;
+    release_title_lock(lock.mutex);
+    // Removed only now: until the title is back and the lock released, an
+    // interrupt is noted, never acted on.
+    SetConsoleCtrlHandler(note_interrupt, FALSE);
+    const bool interrupted = interrupt_seen;
+    return {interrupted ? NULL : window, interrupted};
 }

@@ -1,25 +1,32 @@
 // Finds the top-level window of the console this process is attached to, by
 // giving the console a unique temporary title and searching for a window with
 // exactly that caption. The console's own title is restored before returning,
-// and no other run in the same console borrows it meanwhile.
+// no other run in the same console borrows it meanwhile, and Ctrl+C or
+// Ctrl+Break while it is borrowed ends the search instead of the process.
 #pragma once
 
 #include <windows.h>
 
 // Room for the saved title: 65,536 bytes of UTF-16.
 constexpr DWORD kSavedTitleUnits = 32768;
-// Room for the temporary title "tavrik" and a signed 32-bit number.
+// Room for the temporary title "tavrik" and a signed 32-bit number, and for
+// reading the title back to see whether it is still that.
 constexpr unsigned kTitleTagCapacity = 256;
 // Searches at most this many times, pausing after each miss: about 3 s in all.
 constexpr int kSearchTries = 30;
 constexpr DWORD kSearchPauseMs = 100;
 
 // Runs in one console take turns at borrowing its title. A run waits this
-// long for another to hand the title back (longer than one whole search),
-// then goes on without the lock rather than hang.
+// long for another to hand the title back, longer than one whole search; a
+// run still holding it by then is failing its own search, so the waiting
+// run gives up without touching the title.
 constexpr DWORD kTitleLockWaitMs = 3500;
 // Room for "Local\tavrik-title-" and an unsigned 32-bit number.
 constexpr unsigned kTitleLockNameCapacity = 64;
 
-// The console's window, or NULL when it does not appear within the tries.
-HWND find_console_window();
+struct ConsoleWindowSearch {
+    HWND window;       // NULL when it did not appear within the tries
+    bool interrupted;  // Ctrl+C or Ctrl+Break came while the title was borrowed
+};
+
+ConsoleWindowSearch find_console_window();

@@ -1,6 +1,7 @@
-// The locator's call sequence against the recording fake: the title lock
-// around it all, tag text, search and pause counts, and the console title
-// handed back unchanged in every case.
+// The locator's call sequence against the recording fake: the title lock and
+// the Ctrl+C handler around it all, tag text, search and pause counts, the
+// tag put back when someone else retitles the console, and the console
+// title handed back unchanged in every case.
 #include "console/find_console_window.h"
 
 #include <gmock/gmock.h>
@@ -20,15 +21,19 @@ protected:
     void SetUp() override { reset_fake(); }
 };
 
-// The title lock, named after the console window (1001), around the body.
+const std::vector<std::string> kTakeLock = {
+    "GetConsoleWindow()", "wsprintfA(\"Local\\tavrik-title-%lu\") = \"Local\\tavrik-title-1001\"",
+    "CreateMutexA(NULL, 0, \"Local\\tavrik-title-1001\")", "WaitForSingleObject(88, 3500)"};
+
+// The title lock, named after the console window (1001), and inside it the
+// Ctrl+C handler, around the body; the handler goes after the lock.
 std::vector<std::string> locked(std::vector<std::string> body) {
-    std::vector<std::string> calls = {"GetConsoleWindow()",
-                                      "wsprintfA(\"Local\\tavrik-title-%lu\") = \"Local\\tavrik-title-1001\"",
-                                      "CreateMutexA(NULL, 0, \"Local\\tavrik-title-1001\")",
-                                      "WaitForSingleObject(88, 3500)"};
+    std::vector<std::string> calls = kTakeLock;
+    calls.push_back("SetConsoleCtrlHandler(handler, 1)");
     calls.insert(calls.end(), body.begin(), body.end());
-    calls.push_back("ReleaseMutex(88)");
-    calls.push_back("CloseHandle(88)");
+    for (const char* call : {"ReleaseMutex(88)", "CloseHandle(88)", "SetConsoleCtrlHandler(handler, 0)"}) {
+        calls.push_back(call);
+    }
     return calls;
 }
 
@@ -42,7 +47,7 @@ std::string last_title_set() {
 
 TEST_F(Locator, FindsTheWindowOnTheFirstTryWithoutPausing) {
     fake().console_title = u"Command Prompt";
-    EXPECT_EQ(find_console_window(), reinterpret_cast<HWND>(fake().console_window));
+    EXPECT_EQ(find_console_window().window, reinterpret_cast<HWND>(fake().console_window));
     EXPECT_THAT(fake().calls, ElementsAreArray(locked({"GetConsoleTitleW(32768)",
                                                        "GetCurrentThreadId()",
                                                        "wsprintfA(\"tavrik%d\") = \"tavrik4242\"",
@@ -55,25 +60,31 @@ TEST_F(Locator, FindsTheWindowOnTheFirstTryWithoutPausing) {
 TEST_F(Locator, KeepsSearchingUntilTheWindowAppearsOnTheFourthTry) {
     fake().find_on_try = 4;
     fake().thread_id = 7;
-    EXPECT_EQ(find_console_window(), reinterpret_cast<HWND>(fake().console_window));
+    EXPECT_EQ(find_console_window().window, reinterpret_cast<HWND>(fake().console_window));
     EXPECT_THAT(fake().calls, ElementsAreArray(locked({"GetConsoleTitleW(32768)",
                                                        "GetCurrentThreadId()",
                                                        "wsprintfA(\"tavrik%d\") = \"tavrik7\"",
                                                        "SetConsoleTitleA(\"tavrik7\")",
                                                        "FindWindowA(NULL, \"tavrik7\")", "Sleep(100)",
+                                                       "GetConsoleTitleA(256)",  // still the tag
                                                        "FindWindowA(NULL, \"tavrik7\")", "Sleep(100)",
+                                                       "GetConsoleTitleA(256)",
                                                        "FindWindowA(NULL, \"tavrik7\")", "Sleep(100)",
+                                                       "GetConsoleTitleA(256)",
                                                        "FindWindowA(NULL, \"tavrik7\")",
                                                        "SetConsoleTitleW(\"Command Prompt\")"})));
 }
 
 TEST_F(Locator, GivesUpAfterThirtyTriesAndStillRestoresTheTitle) {
     fake().find_on_try = 0;
-    EXPECT_EQ(find_console_window(), nullptr);
+    const ConsoleWindowSearch search = find_console_window();
+    EXPECT_EQ(search.window, nullptr);
+    EXPECT_FALSE(search.interrupted);
     std::vector<std::string> expected = {"GetConsoleTitleW(32768)", "GetCurrentThreadId()",
                                          "wsprintfA(\"tavrik%d\") = \"tavrik4242\"",
                                          "SetConsoleTitleA(\"tavrik4242\")"};
     for (int i = 0; i < 30; ++i) {
+        if (i > 0) expected.push_back("GetConsoleTitleA(256)");
         expected.push_back("FindWindowA(NULL, \"tavrik4242\")");
         expected.push_back("Sleep(100)");
     }
@@ -91,7 +102,7 @@ TEST_F(Locator, TagShowsHighThreadIdsAsSignedNumbers) {
     for (const auto& c : cases) {
         reset_fake();
         fake().thread_id = c.thread_id;
-        EXPECT_NE(find_console_window(), nullptr) << c.tag;
+        EXPECT_NE(find_console_window().window, nullptr) << c.tag;
         EXPECT_THAT(fake().calls, testing::Contains(std::string("SetConsoleTitleA(\"") + c.tag + "\")"));
     }
 }
@@ -117,39 +128,90 @@ TEST_F(Locator, FailedTitleQueryRestoresAnEmptyTitle) {
     reset_fake();
     fake().title_query_fails = true;
     fake().console_title = u"unreadable";
-    EXPECT_NE(find_console_window(), nullptr);
+    EXPECT_NE(find_console_window().window, nullptr);
     EXPECT_EQ(last_title_set(), "SetConsoleTitleW(\"\")");
 }
 
-TEST_F(Locator, TakesOverAnAbandonedLockAndGoesOnWithoutOneItCannotGet) {
+TEST_F(Locator, TakesOverAnAbandonedLockAndGoesOnWhenThereIsNone) {
     const struct {
         const char* what;
         std::intptr_t mutex;
         DWORD wait;
-        std::vector<std::string> lock_calls;  // after the title is restored
+        std::vector<std::string> tail;  // after the title is restored
     } cases[] = {
         // A run killed while holding it: the lock is ours, and released.
-        {"abandoned", 88, WAIT_ABANDONED, {"ReleaseMutex(88)", "CloseHandle(88)"}},
-        // Another run kept it past the wait: go on, release nothing.
-        {"timed out", 88, WAIT_TIMEOUT, {}},
-        {"no mutex", 0, WAIT_OBJECT_0, {}},
+        {"abandoned", 88, WAIT_ABANDONED,
+         {"ReleaseMutex(88)", "CloseHandle(88)", "SetConsoleCtrlHandler(handler, 0)"}},
+        {"no mutex", 0, WAIT_OBJECT_0, {"SetConsoleCtrlHandler(handler, 0)"}},
     };
     for (const auto& c : cases) {
         reset_fake();
         fake().title_lock = c.mutex;
         fake().lock_wait = c.wait;
-        EXPECT_EQ(find_console_window(), reinterpret_cast<HWND>(fake().console_window)) << c.what;
+        EXPECT_EQ(find_console_window().window, reinterpret_cast<HWND>(fake().console_window)) << c.what;
         EXPECT_EQ(fake().console_title, u"Command Prompt") << c.what;
         const auto& calls = fake().calls;
         const auto restored = std::find(calls.begin(), calls.end(), "SetConsoleTitleW(\"Command Prompt\")");
         ASSERT_NE(restored, calls.end()) << c.what;
-        EXPECT_EQ(std::vector<std::string>(restored + 1, calls.end()), c.lock_calls) << c.what;
-        const auto searched = std::find(calls.begin(), calls.end(), "FindWindowA(NULL, \"tavrik4242\")");
-        if (c.wait == WAIT_TIMEOUT) {
-            // The handle is closed before the title is touched, never held.
-            EXPECT_LT(std::find(calls.begin(), calls.end(), "CloseHandle(88)"), searched) << c.what;
-        }
+        EXPECT_EQ(std::vector<std::string>(restored + 1, calls.end()), c.tail) << c.what;
     }
+}
+
+TEST_F(Locator, LockKeptPastTheWaitLeavesTheTitleAloneAndFindsNothing) {
+    // Only a run whose own search is failing holds the lock that long: this
+    // one would fail too, and must not save that run's tag as the title.
+    fake().lock_wait = WAIT_TIMEOUT;
+    const ConsoleWindowSearch search = find_console_window();
+    EXPECT_EQ(search.window, nullptr);
+    EXPECT_FALSE(search.interrupted);
+    std::vector<std::string> expected = kTakeLock;
+    expected.push_back("CloseHandle(88)");
+    EXPECT_THAT(fake().calls, ElementsAreArray(expected));
+}
+
+TEST_F(Locator, PutsTheTagBackWhenSomeoneElseRetitlesTheConsole) {
+    fake().find_on_try = 2;
+    fake().during_sleep = [](int) { fake().console_title = u"Progress 7"; };
+    EXPECT_EQ(find_console_window().window, reinterpret_cast<HWND>(fake().console_window));
+    EXPECT_THAT(fake().calls, ElementsAreArray(locked({"GetConsoleTitleW(32768)",
+                                                       "GetCurrentThreadId()",
+                                                       "wsprintfA(\"tavrik%d\") = \"tavrik4242\"",
+                                                       "SetConsoleTitleA(\"tavrik4242\")",
+                                                       "FindWindowA(NULL, \"tavrik4242\")", "Sleep(100)",
+                                                       "GetConsoleTitleA(256)",
+                                                       "SetConsoleTitleA(\"tavrik4242\")",
+                                                       "FindWindowA(NULL, \"tavrik4242\")",
+                                                       "SetConsoleTitleW(\"Command Prompt\")"})));
+}
+
+TEST_F(Locator, CtrlCOrBreakStopsTheSearchAndTheTitleGoesBackFirst) {
+    for (DWORD event : {CTRL_C_EVENT, CTRL_BREAK_EVENT}) {
+        reset_fake();
+        fake().console_title = u"Mine 日本";
+        fake().find_on_try = 0;
+        fake().during_sleep = [event](int sleep) {
+            if (sleep == 3) EXPECT_TRUE(deliver_ctrl_event(event)) << "the handler let it end the process";
+        };
+        const ConsoleWindowSearch search = find_console_window();
+        EXPECT_EQ(search.window, nullptr) << event;
+        EXPECT_TRUE(search.interrupted) << event;
+        EXPECT_EQ(fake().find_calls, 3) << event;
+        const auto& calls = fake().calls;
+        EXPECT_THAT(std::vector<std::string>(calls.end() - 5, calls.end()),
+                    ElementsAre("Sleep(100)", "SetConsoleTitleW(\"Mine 日本\")", "ReleaseMutex(88)",
+                                "CloseHandle(88)", "SetConsoleCtrlHandler(handler, 0)"))
+            << event;
+        // Outside the search, Ctrl+C has its default effect again.
+        EXPECT_FALSE(deliver_ctrl_event(CTRL_C_EVENT)) << event;
+    }
+}
+
+TEST_F(Locator, ClosingTheConsoleDuringTheSearchKeepsItsDefaultHandling) {
+    fake().find_on_try = 2;
+    fake().during_sleep = [](int) { EXPECT_FALSE(deliver_ctrl_event(CTRL_CLOSE_EVENT)); };
+    const ConsoleWindowSearch search = find_console_window();
+    EXPECT_FALSE(search.interrupted);
+    EXPECT_EQ(search.window, reinterpret_cast<HWND>(fake().console_window));
 }
 
 }  // namespace

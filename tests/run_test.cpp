@@ -19,12 +19,12 @@ class Run : public testing::Test {
 protected:
     void SetUp() override { reset_fake(); }
 
-    // The calls run made after the locator handed the title back and let
-    // go of its lock.
+    // The calls run made after the locator handed the title back, let go
+    // of its lock and removed its Ctrl+C handler.
     std::vector<std::string> calls_after_locator() const {
         const auto& calls = fake().calls;
-        const auto released = std::find(calls.begin(), calls.end(), "CloseHandle(88)");
-        return {released + 1, calls.end()};
+        const auto done = std::find(calls.begin(), calls.end(), "SetConsoleCtrlHandler(handler, 0)");
+        return {done + 1, calls.end()};
     }
 
     std::vector<std::string> run_with(const std::string& command_line) {
@@ -54,6 +54,18 @@ TEST_F(Run, WithoutAConsoleWindowWritesOnlyTheFaultAndNeverReadsTheCommandLine) 
     EXPECT_EQ(fake().calls.front(), "GetStdHandle(-11)");
     EXPECT_THAT(calls_after_locator(), ElementsAre("GetStdHandle(-11)", "WriteFile(77, 29 bytes)"));
     EXPECT_EQ(std::count(fake().calls.begin(), fake().calls.end(), "GetCommandLineA()"), 0);
+}
+
+TEST_F(Run, CtrlCDuringTheWindowSearchEndsTheRunSilentlyAsAnInterruptedProgram) {
+    fake().find_on_try = 0;
+    fake().command_line = "tavrik close";
+    fake().during_sleep = [](int sleep) {
+        if (sleep == 2) deliver_ctrl_event(CTRL_C_EVENT);
+    };
+    EXPECT_EQ(static_cast<DWORD>(run()), 0xC000013Au);
+    EXPECT_EQ(fake().written, "");
+    EXPECT_THAT(calls_after_locator(), ElementsAre());
+    EXPECT_EQ(fake().console_title, u"Command Prompt");
 }
 
 TEST_F(Run, EmptyOrUnknownCommandWritesTheUsageTextInOneWrite) {

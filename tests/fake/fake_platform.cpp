@@ -22,6 +22,10 @@ void log(std::string line) { the_fake.calls.push_back(std::move(line)); }
 FakePlatform& fake() { return the_fake; }
 void reset_fake() { the_fake = FakePlatform{}; }
 
+BOOL deliver_ctrl_event(DWORD event) {
+    return the_fake.ctrl_handler != nullptr && the_fake.ctrl_handler(event);
+}
+
 std::string utf8(const std::u16string& text) {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -65,6 +69,18 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
     the_fake.written.append(static_cast<const char*>(lpBuffer), nNumberOfBytesToWrite);
     if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = nNumberOfBytesToWrite;
     return TRUE;
+}
+
+DWORD WINAPI GetConsoleTitleA(LPSTR lpConsoleTitle, DWORD nSize) {
+    log("GetConsoleTitleA(" + num(nSize) + ")");
+    if (the_fake.title_query_fails || nSize == 0) return 0;
+    // What the ANSI call makes of a title: '?' for what the code page lacks.
+    std::string title;
+    for (char16_t c : the_fake.console_title) title += c < 0x100 ? static_cast<char>(c) : '?';
+    const std::size_t length = title.size() < nSize ? title.size() : nSize - 1;
+    title.copy(lpConsoleTitle, length);
+    lpConsoleTitle[length] = '\0';
+    return static_cast<DWORD>(length);
 }
 
 DWORD WINAPI GetConsoleTitleW(LPWSTR lpConsoleTitle, DWORD nSize) {
@@ -119,7 +135,11 @@ DWORD WINAPI GetCurrentThreadId(void) {
     return the_fake.thread_id;
 }
 
-void WINAPI Sleep(DWORD dwMilliseconds) { log("Sleep(" + num(dwMilliseconds) + ")"); }
+void WINAPI Sleep(DWORD dwMilliseconds) {
+    log("Sleep(" + num(dwMilliseconds) + ")");
+    ++the_fake.sleep_calls;
+    if (the_fake.during_sleep) the_fake.during_sleep(the_fake.sleep_calls);
+}
 
 HWND WINAPI GetConsoleWindow(void) {
     log("GetConsoleWindow()");
@@ -144,6 +164,17 @@ BOOL WINAPI ReleaseMutex(HANDLE hMutex) {
 
 BOOL WINAPI CloseHandle(HANDLE hObject) {
     log("CloseHandle(" + handle(hObject) + ")");
+    return TRUE;
+}
+
+BOOL WINAPI SetConsoleCtrlHandler(PHANDLER_ROUTINE HandlerRoutine, BOOL Add) {
+    log("SetConsoleCtrlHandler(" + std::string(HandlerRoutine == nullptr ? "NULL" : "handler") + ", " +
+        num(Add) + ")");
+    if (Add) {
+        the_fake.ctrl_handler = HandlerRoutine;
+    } else if (the_fake.ctrl_handler == HandlerRoutine) {
+        the_fake.ctrl_handler = nullptr;
+    }
     return TRUE;
 }
 

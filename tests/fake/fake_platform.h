@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,15 +23,26 @@ struct FakePlatform {
     bool buffer_query_fails = false;
     std::intptr_t title_lock = 88;     // the mutex CreateMutexA hands out; 0 = it fails
     DWORD lock_wait = WAIT_OBJECT_0;   // what waiting for it returns
+    // What happens elsewhere while the tool sleeps, given the Sleep call's
+    // number (1 for the first): another program retitles the console, the
+    // user presses Ctrl+C.
+    std::function<void(int)> during_sleep;
 
     // Record.
     std::vector<std::string> calls;
     std::string written;  // every byte passed to WriteFile, in order
     int find_calls = 0;
+    int sleep_calls = 0;
+    PHANDLER_ROUTINE ctrl_handler = nullptr;  // the handler installed now, if any
 };
 
 // The one fake, reset to its defaults by reset_fake().
 FakePlatform& fake();
 void reset_fake();
+
+// A console control event as the system delivers it: to the installed
+// handler, on the tool's behalf. FALSE when none handled it, so the process
+// would have ended there and then.
+BOOL deliver_ctrl_event(DWORD event);
 
 std::string utf8(const std::u16string& text);

@@ -54,7 +54,13 @@ typedef struct _CONSOLE_SCREEN_BUFFER_INFO {
     COORD dwMaximumWindowSize;
 } CONSOLE_SCREEN_BUFFER_INFO, *PCONSOLE_SCREEN_BUFFER_INFO;
 
+typedef BOOL(WINAPI* PHANDLER_ROUTINE)(DWORD CtrlType);
+
 #define STD_OUTPUT_HANDLE ((DWORD)-11)
+#define CTRL_C_EVENT 0
+#define CTRL_BREAK_EVENT 1
+#define CTRL_CLOSE_EVENT 2
+#define STATUS_CONTROL_C_EXIT ((DWORD)0xC000013A)
 #define WAIT_OBJECT_0 0x00000000
 #define WAIT_ABANDONED 0x00000080
 #define WAIT_TIMEOUT 0x00000102
@@ -69,6 +75,7 @@ HANDLE WINAPI GetStdHandle(DWORD nStdHandle);
 LPSTR WINAPI GetCommandLineA(void);
 BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
                       LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped);
+DWORD WINAPI GetConsoleTitleA(LPSTR lpConsoleTitle, DWORD nSize);
 DWORD WINAPI GetConsoleTitleW(LPWSTR lpConsoleTitle, DWORD nSize);
 BOOL WINAPI SetConsoleTitleA(LPCSTR lpConsoleTitle);
 BOOL WINAPI SetConsoleTitleW(LPCWSTR lpConsoleTitle);
@@ -84,6 +91,7 @@ HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bInitia
 DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
 BOOL WINAPI ReleaseMutex(HANDLE hMutex);
 BOOL WINAPI CloseHandle(HANDLE hObject);
+BOOL WINAPI SetConsoleCtrlHandler(PHANDLER_ROUTINE HandlerRoutine, BOOL Add);
 
 // USER32
 HWND WINAPI FindWindowA(LPCSTR lpClassName, LPCSTR lpWindowName);
