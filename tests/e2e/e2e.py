@@ -31,11 +31,14 @@ USAGE = (
 )
 FAULT = b"Console window getting fault."
 JAPANESE_TITLE = "\u65e5\u672c \u30bf\u30a4\u30c8\u30eb"  # set by "setup title-japanese"
+CTRL_C_TITLE = "Mine \u65e5\u672c"  # set by the helper's interrupt verb
 CONSOLE_TIMEOUT = 60
 # The console launcher's own statuses (see e2e_helper.cpp), and cmd's for a
 # program it could not start (tavrik itself only ever exits 0 or 1).
 TIMED_OUT, COULD_NOT_START = 124, 125
 CMD_COULD_NOT_START = "9009"
+HELPER_COULD_NOT_START = "200"  # run-status, when it could not start the command
+STATUS_CONTROL_C_EXIT = 0xC000013A
 
 # The platform differences: Windows runs the exes itself, Linux through Wine;
 # checks that need Linux tools are skipped on Windows.
@@ -77,11 +80,12 @@ class Session:
     def helper_command(self, *args):
         return LAUNCH + [self.helper] + list(args)
 
-    def start_console(self, work):
-        """The case's batch in a console window of its own; the launcher's
-        own messages go to launcher.txt."""
+    def start_console(self, work, window=True):
+        """The case's batch in a console of its own, with a window unless
+        told otherwise; the launcher's own messages go to launcher.txt."""
+        args = ["console", "case.bat", str(CONSOLE_TIMEOUT)] + ([] if window else ["no-window"])
         with open(os.path.join(work, "launcher.txt"), "wb") as log:
-            return subprocess.Popen(self.helper_command("console", "case.bat", str(CONSOLE_TIMEOUT)), cwd=work,
+            return subprocess.Popen(self.helper_command(*args), cwd=work,
                                     stdin=subprocess.DEVNULL, stdout=log, stderr=log)
 
 
@@ -186,10 +190,11 @@ def screenshot(path):
 
 
 def run_console_case(session, name, tool_args, check, setup=(), redirect=True, reference=True,
-                     tool=TAVRIK, folder=None, prepare=None, script=None):
+                     tool=TAVRIK, folder=None, prepare=None, script=None, window=True):
     """A case in its own console: the check runs on both probes while the
     console is still up, so a failure can be photographed. A script (batch
-    lines) takes the place of the one tool command."""
+    lines) takes the place of the one tool command; window=False gives the
+    console no window at all."""
     steps = (START_REFERENCE if reference else []) + [HELPER + " setup " + action for action in setup]
     command = script or [tool + (" " + tool_args if tool_args else "") + (" > out.bin" if redirect else "")]
 
@@ -202,13 +207,13 @@ def run_console_case(session, name, tool_args, check, setup=(), redirect=True, r
             lines += [HELPER + " close-reference"]
         lines += ["echo done> done.txt"]
         write_batch(os.path.join(work, "case.bat"), lines)
-        return run_case_batch(session, name, work, steps, check, redirect)
+        return run_case_batch(session, name, work, steps, check, redirect, window)
 
     run_case(session, name, attempt, folder)
 
 
-def run_case_batch(session, name, work, steps, check, redirect):
-    process = session.start_console(work)
+def run_case_batch(session, name, work, steps, check, redirect, window):
+    process = session.start_console(work, window)
     wait_for(os.path.join(work, "after.txt"), CONSOLE_TIMEOUT + 10, process)
     result = {
         "before": read_probe(os.path.join(work, "before.txt")),
@@ -219,7 +224,7 @@ def run_case_batch(session, name, work, steps, check, redirect):
         "launcher": process.poll(),
         "work": work,
     }
-    harness = harness_failure(result, steps)
+    harness = harness_failure(result, steps, window)
     problems, skip = None, None
     if not harness:
         try:
@@ -244,7 +249,7 @@ def run_case_batch(session, name, work, steps, check, redirect):
     return problems
 
 
-def harness_failure(result, steps):
+def harness_failure(result, steps, window):
     """Why the evidence shows a harness failure, or None."""
     if result["launcher"] == COULD_NOT_START:
         return "the console launcher could not start the batch"
@@ -252,8 +257,9 @@ def harness_failure(result, steps):
         return "harness step failed: " + "; ".join(steps[int(n) - 1] for n in result["steps"] if n.isdigit())
     if result["before"] is None:
         return "the first probe did not run"
-    if result["before"].get("window") != "1":
-        return "the console never appeared (no console window in the first probe)"
+    if result["before"].get("window") != ("1" if window else "0"):
+        return ("the console never appeared (no console window in the first probe)" if window
+                else "the console meant to have no window has one")
     if result["status"] is None:
         return "no status file"
     if result["status"] == CMD_COULD_NOT_START:
@@ -303,17 +309,28 @@ def common(result, problems, output=b""):
            "title %r became %r" % (before.get("title"), after.get("title")))
 
 
-def state_check(field_before, field_after, **extra):
+# Fields whose failure depends on which window has the foreground.
+Z_ORDER_FIELDS = ("z", "topmost")
+
+
+def foreground(result):
+    """Which window had the foreground at each probe: on a remote runner, a
+    failed z-order or activation check is read from this line alone."""
+    return "foreground before: %s; after: %s" % (result["before"].get("foreground"),
+                                                 result["after"].get("foreground"))
+
+
+def state_check(field_before, field_after):
     """A check that the given fields read one way before and another after."""
     def check(result):
         problems = []
         common(result, problems)
-        for key, value in field_before.items():
-            expect(problems, result["before"].get(key) == value,
-                   "before: %s=%s, expected %s" % (key, result["before"].get(key), value))
-        for key, value in field_after.items():
-            expect(problems, result["after"].get(key) == value,
-                   "after: %s=%s, expected %s" % (key, result["after"].get(key), value))
+        wrong = [(when, key, value) for when, fields in (("before", field_before), ("after", field_after))
+                 for key, value in fields.items() if result[when].get(key) != value]
+        for when, key, value in wrong:
+            problems.append("%s: %s=%s, expected %s" % (when, key, result[when].get(key), value))
+        if any(key in Z_ORDER_FIELDS for _, key, _ in wrong):
+            problems.append(foreground(result))
         return problems
     return check
 
@@ -343,7 +360,8 @@ def check_moved_to(x, y):
         expect(problems, after[:2] == (x, y), "top-left %s, expected %s" % (after[:2], (x, y)))
         expect(problems, after[2] - after[0] == before[2] - before[0] and after[3] - after[1] == before[3] - before[1],
                "the size changed: %s -> %s" % (before, after))
-        expect(problems, result["after"]["z"] == result["before"]["z"], "the z-order changed")
+        if result["after"]["z"] != result["before"]["z"]:
+            problems += ["the z-order changed", foreground(result)]
         return problems
     return check
 
@@ -535,17 +553,24 @@ def run_long_path(session):
 TWO_RUN_ROUNDS = 10
 
 
+def run_and_report(status, command):
+    """A batch line that runs a tavrik command through the helper, which
+    records its exit status and output in files named after status and
+    leaves the title alone: cmd /c would retitle the console around it."""
+    return '%s run-status %s.txt %s.out "%s %s"' % (HELPER, status, status, TAVRIK, command)
+
+
 def two_runs_script():
     """A run started with start /b beside a foreground run, ten times, each
-    under its own title. Both runs go through cmd /v:on, so their statuses
-    come through delayed expansion and both start after the same cmd
-    start-up, overlapping as closely as start "" /b tavrik beside tavrik.
-    Each round's probe waits until the background run has ended."""
+    under its own title. Both start through the helper, so both begin after
+    the same start-up and overlap as closely as start "" /b tavrik beside
+    tavrik, and only tavrik touches the title. Each round's probe waits
+    until the background run has ended."""
     lines = []
     for n in range(1, TWO_RUN_ROUNDS + 1):
         lines += ["title Build %d" % n,
-                  'start "" /b cmd /v:on /c "%s move 10,10 & >bg%d.txt echo !errorlevel!"' % (TAVRIK, n),
-                  'cmd /v:on /c "%s move 200,100 & >fg%d.txt echo !errorlevel!"' % (TAVRIK, n),
+                  'start "" /b ' + run_and_report("bg%d" % n, "move 10,10"),
+                  run_and_report("fg%d" % n, "move 200,100"),
                   HELPER + " wait-file bg%d.txt" % n, HELPER + " probe round%d.txt" % n]
     return lines
 
@@ -556,7 +581,7 @@ def check_two_runs(result):
         statuses = [read_status(os.path.join(result["work"], "%s%d.txt" % (run, n))) for run in ("fg", "bg")]
         probe = read_probe(os.path.join(result["work"], "round%d.txt" % n))
         missing = [what for what, value in zip(("foreground status", "background status", "probe"),
-                                               statuses + [probe]) if value in (None, CMD_COULD_NOT_START)]
+                                               statuses + [probe]) if value in (None, HELPER_COULD_NOT_START)]
         if missing:
             raise HarnessFailure("round %d: no %s (did not start or report)" % (n, " or ".join(missing)))
         expect(problems, statuses == ["0", "0"], "round %d: exit statuses %s, expected 0 and 0" % (n, statuses))
@@ -564,6 +589,67 @@ def check_two_runs(result):
                "round %d: title %r, expected 'Build %d'" % (n, probe.get("title"), n))
     corner = numbers(result["after"]["rect"])[:2]
     expect(problems, corner in ((200, 100), (10, 10)), "top-left %s, expected (200, 100) or (10, 10)" % (corner,))
+    return problems
+
+
+def run_ctrl_c_during_search(session):
+    """Ctrl+C while tavrik searches for its window, which another thread of
+    the console keeps from showing the tag: the title must come back. The
+    helper holds the caption, runs tavrik and sends the Ctrl+C after 1 s;
+    it starts alone (start /b, then the batch ends), so no cmd is left to
+    answer the Ctrl+C with its "Terminate batch job" prompt."""
+    def attempt(work):
+        write_batch(os.path.join(work, "case.bat"), [
+            'start "" /b %s interrupt interrupt.txt out.bin 1000 "%s move 1,1"' % (HELPER, TAVRIK)])
+        process = session.start_console(work)
+        wait_for(os.path.join(work, "interrupt.txt"), CONSOLE_TIMEOUT, process)
+        launcher = finish(process)
+        report = read_probe(os.path.join(work, "interrupt.txt"))
+        if launcher == COULD_NOT_START or report is None:
+            raise HarnessFailure("the interrupt helper did not run or did not report")
+        if report["alone"] != "1":
+            raise HarnessFailure("the batch's cmd was still in the console")
+        if report["sent"] != "1":
+            raise HarnessFailure("no Ctrl+C was sent (tavrik ended first in every round, or the send failed)")
+        problems = []
+        status, after_ms = int(report["status"]), float(report["after_ms"])
+        expect(problems, status == STATUS_CONTROL_C_EXIT, "exit status 0x%X, expected 0xC000013A" % status)
+        expect(problems, report["title"] == CTRL_C_TITLE,
+               "title %r after the Ctrl+C, expected %r" % (report["title"], CTRL_C_TITLE))
+        expect(problems, after_ms <= 500, "ended %.0f ms after the Ctrl+C, expected 500 at most" % after_ms)
+        output = read_bytes(os.path.join(work, "out.bin"))
+        expect(problems, output == b"", "output %r, expected none" % output)
+        print("     (ctrl-c-during-search ended %.0f ms after the Ctrl+C; %s round(s) slipped past it)"
+              % (after_ms, report["slipped"]))
+        if problems:
+            keep_artifacts(session, "ctrl-c-during-search", work, take_screenshot=True)
+        return problems
+    run_case(session, "ctrl-c-during-search", attempt)
+
+
+WINDOWLESS_RUNS = 3
+
+
+def windowless_runs_script():
+    """Three runs at once in a console with no window, as a hidden or
+    scheduled job's console is: no search can succeed, so each waits for
+    the title lock in turn, and the last gives up waiting."""
+    return (["title Keep This"] +
+            ['start "" /b ' + run_and_report("run%d" % n, "min") for n in range(1, WINDOWLESS_RUNS + 1)] +
+            [HELPER + " wait-file run%d.txt" % n for n in range(1, WINDOWLESS_RUNS + 1)])
+
+
+def check_windowless_runs(result):
+    problems = []
+    for n in range(1, WINDOWLESS_RUNS + 1):
+        status = read_status(os.path.join(result["work"], "run%d.txt" % n))
+        if status in (None, HELPER_COULD_NOT_START):
+            raise HarnessFailure("run %d did not start or report" % n)
+        output = read_bytes(os.path.join(result["work"], "run%d.out" % n))
+        expect(problems, status == "1", "run %d: exit status %s, expected 1" % (n, status))
+        expect(problems, output == FAULT, "run %d: output %r, expected %r" % (n, output, FAULT))
+    expect(problems, result["after"].get("title") == "Keep This",
+           "title %r, expected 'Keep This'" % result["after"].get("title"))
     return problems
 
 
@@ -576,6 +662,10 @@ def run_beside_batch(session, name, folder, tool):
 
 
 def main():
+    # A Windows runner's pipe is in the ANSI code page; a title in a failure
+    # message must not end the run before its summary.
+    for stream in (sys.stdout, sys.stderr):
+        stream.reconfigure(errors="backslashreplace")
     tavrik, helper, artifacts = sys.argv[1:4]
     shutil.rmtree(artifacts, ignore_errors=True)
     os.makedirs(artifacts)
@@ -639,6 +729,11 @@ def main():
     if wanted("two-runs-one-console"):
         run_console_case(session, "two-runs-one-console", None, check_two_runs, reference=False,
                          script=two_runs_script())
+    if wanted("ctrl-c-during-search"):
+        run_ctrl_c_during_search(session)
+    if wanted("three-runs-no-window"):
+        run_console_case(session, "three-runs-no-window", None, check_windowless_runs, reference=False,
+                         script=windowless_runs_script(), window=False)
     if wanted("fault"):
         run_fault(session, "fault", "", "tavrik.exe min")
     if wanted("fault-empty-command-line"):

@@ -2,11 +2,13 @@
 // and never shipped. One exe, several verbs: observe the console window and
 // buffer from outside the tool (probe), stand in as a reference window for
 // z-order checks, put the console into a starting state, launch a process
-// that may close the console, read a version record back, and run each
-// case's batch file in a console window of its own (console), the same way
-// on Windows and under Wine.
+// that may close the console, run a program in the console and report how
+// it ended (also when interrupted by Ctrl+C), read a version record back,
+// and run each case's batch file in a console of its own (console), the
+// same way on Windows and under Wine.
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -58,6 +60,29 @@ const char* z_relation(HWND console, HWND reference) {
     return "none";
 }
 
+// The window that has the foreground and its process, so that a failed
+// z-order or activation check on a remote runner can be read from its log.
+void put_foreground(FILE* out) {
+    HWND window = GetForegroundWindow();
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    char image[MAX_PATH] = "?";
+    DWORD length = sizeof image;
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    if (process == NULL || !QueryFullProcessImageNameA(process, 0, image, &length)) std::strcpy(image, "?");
+    if (process != NULL) CloseHandle(process);
+    const char* name = std::strrchr(image, '\\');
+    char window_class[256] = "";
+    GetClassNameA(window, window_class, sizeof window_class);
+    static wchar_t caption[512];
+    caption[0] = 0;
+    GetWindowTextW(window, caption, 512);  // reads the caption, sends nothing
+    std::fprintf(out, "foreground=%s (pid %lu), class %s, caption \"", name != NULL ? name + 1 : image, pid,
+                 window == NULL ? "none" : window_class);
+    put_utf8(out, caption);
+    std::fputs("\"\n", out);
+}
+
 HANDLE console_output() {
     return CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                        NULL, OPEN_EXISTING, 0, NULL);
@@ -79,6 +104,7 @@ int probe(const char* path) {
     const LONG_PTR ex_style = GetWindowLongPtrA(console, GWL_EXSTYLE);
     std::fprintf(out, "topmost=%d\n", (ex_style & WS_EX_TOPMOST) != 0 ? 1 : 0);
     std::fprintf(out, "z=%s\n", z_relation(console, reference_window()));
+    put_foreground(out);
 
     HANDLE output = console_output();
     CONSOLE_SCREEN_BUFFER_INFO info;
@@ -268,6 +294,131 @@ int run_named(const char* exe, const char* name, const char* args) {
     return static_cast<int>(exit_status(process, INFINITE));
 }
 
+// A new file, inheritable, for a child's standard output.
+HANDLE output_file(const char* path) {
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, NULL, TRUE};
+    return CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, NULL);
+}
+
+// Starts a command line in our console, its standard output in a file.
+bool start_in_console(const char* command_line, HANDLE output, PROCESS_INFORMATION& process) {
+    static char line[kCommandLineCapacity];
+    std::snprintf(line, sizeof line, "%s", command_line);
+    STARTUPINFOA startup;
+    std::memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = output;
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    return CreateProcessA(NULL, line, NULL, NULL, TRUE, 0, NULL, NULL, &startup, &process) != 0;
+}
+
+// Runs a command line in our console, its standard output in a file, and
+// writes its exit status to another (200 if it could not be started). Unlike
+// cmd /c, which retitles the console around the command it runs, this
+// leaves the title to the program.
+int run_status(const char* status_path, const char* output_path, const char* command_line) {
+    DWORD status = 200;
+    HANDLE output = output_file(output_path);
+    PROCESS_INFORMATION process;
+    if (output != INVALID_HANDLE_VALUE && start_in_console(command_line, output, process)) {
+        status = exit_status(process, INFINITE);
+    }
+    if (output != INVALID_HANDLE_VALUE) CloseHandle(output);
+    Report report;
+    if (!open_report(report, status_path)) return 2;
+    std::fprintf(report.file, "%lu\n", status);
+    close_report(report);
+    return 0;
+}
+
+double now_ms() {
+    LARGE_INTEGER frequency, now;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&now);
+    return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+// Another thread of the console's processes keeps setting the console
+// window's caption, so a tag set as the console's title never stays there
+// and tavrik's search keeps missing, as in a Windows Terminal tab that is
+// not selected or while the user selects text in a classic console.
+std::atomic<bool> stop_holding{false};
+
+DWORD WINAPI hold_caption(LPVOID) {
+    HWND console = GetConsoleWindow();
+    while (!stop_holding) SetWindowTextW(console, L"held");
+    return 0;
+}
+
+// A handler function, not SetConsoleCtrlHandler(NULL, TRUE): that would
+// pass "ignore Ctrl+C" on to the program we start.
+BOOL WINAPI outlive_ctrl_c(DWORD event) { return event == CTRL_C_EVENT; }
+
+// Waits until this is the console's only process: the batch's cmd, which
+// started us with start /b, has ended and will not answer the Ctrl+C with
+// its "Terminate batch job" prompt.
+bool alone_in_console() {
+    for (int i = 0; i < 200; ++i) {
+        DWORD pids[8];
+        if (GetConsoleProcessList(pids, 8) == 1) return true;
+        Sleep(50);
+    }
+    return false;
+}
+
+constexpr int kInterruptRounds = 5;
+
+// Titles the console "Mine 日本", holds its caption, starts a command line
+// in it (standard output to a file), sends Ctrl+C to the console after the
+// given delay, and reports how the program ended: its exit status, how long
+// after the Ctrl+C, and the console's title once it had. Now and then a
+// search slips in between two caption changes and the program ends before
+// the Ctrl+C: such a round proves nothing, and the next round starts the
+// program again (the rounds it took are reported as slipped).
+int interrupt(const char* report_path, const char* output_path, const char* delay_ms, const char* command_line) {
+    const bool alone = alone_in_console();
+    SetConsoleCtrlHandler(outlive_ctrl_c, TRUE);
+    HANDLE holder = CreateThread(NULL, 0, hold_caption, NULL, 0, NULL);
+    HANDLE output = output_file(output_path);
+    int slipped = 0;
+    BOOL sent = FALSE;
+    DWORD status = 200;
+    double after_ms = -1;
+    for (int round = 0; round < kInterruptRounds && output != INVALID_HANDLE_VALUE; ++round) {
+        SetConsoleTitleW(L"Mine \x65e5\x672c");
+        PROCESS_INFORMATION process;
+        if (!start_in_console(command_line, output, process)) break;
+        if (WaitForSingleObject(process.hProcess, std::strtoul(delay_ms, NULL, 10)) == WAIT_OBJECT_0) {
+            status = exit_status(process, 0);
+            ++slipped;
+            continue;
+        }
+        const double sent_at = now_ms();
+        sent = GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
+        status = exit_status(process, 10000);
+        after_ms = now_ms() - sent_at;
+        break;
+    }
+    stop_holding = true;
+    if (holder != NULL) WaitForSingleObject(holder, 5000);
+    if (output != INVALID_HANDLE_VALUE) CloseHandle(output);
+
+    Report report;
+    if (!open_report(report, report_path)) return 2;
+    std::fprintf(report.file, "alone=%d\nslipped=%d\nsent=%d\nstatus=%lu\nafter_ms=%.0f\n", alone ? 1 : 0,
+                 slipped, sent ? 1 : 0, status, after_ms);
+    static wchar_t title[32768];
+    title[0] = 0;
+    GetConsoleTitleW(title, 32768);
+    std::fputs("title=", report.file);
+    put_utf8(report.file, title);
+    std::fputs("\n", report.file);
+    close_report(report);
+    return 0;
+}
+
 // Exit statuses of the console verb, besides the batch's own (GNU timeout's).
 constexpr int kTimedOut = 124;
 constexpr int kCouldNotStart = 125;
@@ -287,7 +438,10 @@ struct ConsoleStart {
     DWORD flags;
 };
 
-ConsoleStart console_start() {
+// A console with no window at all, as a hidden or scheduled job's console
+// is, comes the same way on both: cmd.exe started with CREATE_NO_WINDOW.
+ConsoleStart console_start(bool window) {
+    if (!window) return {"", CREATE_NO_WINDOW};
     if (under_wine()) return {"", CREATE_NEW_CONSOLE};
     return {"conhost.exe ", 0};
 }
@@ -307,11 +461,12 @@ HANDLE open_if_cmd(DWORD pid) {
     return NULL;
 }
 
-// Runs a batch file in a console window of its own, waits until every
-// process it started has ended, and returns the batch's exit status. All of
+// Runs a batch file in a console of its own, with a window unless told
+// otherwise, waits until every process it started has ended, and returns
+// the batch's exit status. All of
 // them run in one job: past the time limit the whole tree is ended and the
 // status is kTimedOut; kCouldNotStart when the batch never ran.
-int run_console(const char* batch, const char* seconds) {
+int run_console(const char* batch, const char* seconds, bool window) {
     const ULONGLONG deadline = GetTickCount64() + 1000ull * std::strtoul(seconds, NULL, 10);
     HANDLE job = CreateJobObjectA(NULL, NULL);
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits;
@@ -327,7 +482,7 @@ int run_console(const char* batch, const char* seconds) {
         return kCouldNotStart;
     }
 
-    const ConsoleStart start = console_start();
+    const ConsoleStart start = console_start(window);
     static char line[kCommandLineCapacity];
     std::snprintf(line, sizeof line, "%scmd.exe /c \"%s\"", start.host, batch);
     STARTUPINFOA startup;
@@ -449,8 +604,12 @@ int main(int argc, char** argv) {
     if (argc >= 4 && std::strcmp(argv[1], "run-raw") == 0) return run_raw(argv[2], argv[3]);
     if (argc >= 5 && std::strcmp(argv[1], "run-named") == 0) return run_named(argv[2], argv[3], argv[4]);
     if (argc >= 4 && std::strcmp(argv[1], "version") == 0) return version(argv[2], argv[3]);
-    if (argc >= 4 && std::strcmp(argv[1], "console") == 0) return run_console(argv[2], argv[3]);
+    if (argc >= 5 && std::strcmp(argv[1], "run-status") == 0) return run_status(argv[2], argv[3], argv[4]);
+    if (argc >= 6 && std::strcmp(argv[1], "interrupt") == 0) return interrupt(argv[2], argv[3], argv[4], argv[5]);
+    if (argc >= 4 && std::strcmp(argv[1], "console") == 0) {
+        return run_console(argv[2], argv[3], !(argc >= 5 && std::strcmp(argv[4], "no-window") == 0));
+    }
     std::fputs("usage: e2e_helper probe|reference|wait-reference|wait-file|close-reference|setup|launch|"
-               "run-raw|run-named|version|console ...\n", stderr);
+               "run-raw|run-named|run-status|interrupt|version|console ...\n", stderr);
     return 2;
 }
