@@ -30,17 +30,26 @@ def read_times(path):
     return runs
 
 
+def run_in_console(helper, where, name, command_line, seconds):
+    """Runs one command line from DIR in a console window of its own, as
+    NAME.bat, through the e2e helper's launcher, and waits for it."""
+    with open(os.path.join(where, name + ".bat"), "wb") as f:
+        f.write(("@echo off\r\n%s\r\n" % command_line).encode("ascii"))
+    subprocess.run(LAUNCH + [os.path.abspath(helper), "console", name + ".bat", str(seconds)], cwd=where,
+                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def where_measured():
+    return "%s%s" % (platform.platform(terse=True), "" if os.name == "nt" else " under Wine")
+
+
 def main():
     helper, where, rounds = sys.argv[1], sys.argv[2], int(sys.argv[3])
     commands = " ".join('"%s"' % command for command, _ in PROGRAMS)
-    with open(os.path.join(where, "times.bat"), "wb") as f:
-        f.write(("@echo off\r\nproc_timer.exe times.txt %d %s\r\n" % (rounds, commands)).encode("ascii"))
-    subprocess.run(LAUNCH + [os.path.abspath(helper), "console", "times.bat", "900"], cwd=where,
-                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    run_in_console(helper, where, "times", "proc_timer.exe times.txt %d %s" % (rounds, commands), 900)
     runs = read_times(os.path.join(where, "times.txt"))
 
-    print("start-to-exit time (ms), %d rounds, one console window, %s%s:" % (
-        len(runs[0]), platform.platform(terse=True), "" if os.name == "nt" else " under Wine"))
+    print("start-to-exit time (ms), %d rounds, one console window, %s:" % (len(runs[0]), where_measured()))
     for index, (_, name) in enumerate(PROGRAMS):
         started = [(ms, status) for _, ms, status in runs[index] if ms >= 0]
         times = [ms for ms, _ in started]

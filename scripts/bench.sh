@@ -3,6 +3,9 @@
 #  - start-to-exit time of `tavrik.exe move 10,10` in one Wine console window,
 #    alternating with floors built the same way (bench/start_to_exit.py, which
 #    the CI's Windows job runs too);
+#  - how soon a new title shows as the console window's caption, which
+#    decides whether tavrik's first search hits (bench/caption.py, also run
+#    by the Windows job);
 #  - how many searches the window locator made (Wine's relay trace);
 #  - what the title lock costs when no other run holds it;
 #  - the fault path's time, without a console window;
@@ -30,6 +33,9 @@ cp "$win/tavrik.exe" "$win/tests/e2e/e2e_helper.exe" "$win"/bench/*.exe .
 
 echo "== start-to-exit time in one console window, $rounds rounds, alternating"
 python3 "$root/bench/start_to_exit.py" e2e_helper.exe . "$rounds"
+
+echo "== how soon a new console title shows as the window's caption"
+python3 "$root/bench/caption.py" e2e_helper.exe . 100
 
 echo "== locator searches, from Wine's relay trace of one run"
 printf '%s\r\n' '@echo off' 'tavrik.exe move 10,10' > relay.bat

@@ -1,0 +1,30 @@
+#!/usr/bin/env python3
+"""Prints how soon a new console title shows as the console window's caption
+(caption_latency.exe, in a console window of its own from the e2e helper's
+launcher), on Windows or under Wine. That delay decides whether tavrik's
+first window search hits or pays a 100 ms pause. It asserts nothing.
+usage: caption.py HELPER_EXE DIR [ROUNDS]   (DIR holds caption_latency.exe;
+caption.txt is left there)"""
+import os
+import sys
+
+from start_to_exit import run_in_console, where_measured
+
+
+def main():
+    helper, where = sys.argv[1], sys.argv[2]
+    rounds = int(sys.argv[3]) if len(sys.argv) > 3 else 100
+    result = os.path.join(where, "caption.txt")
+    if os.path.exists(result):
+        os.remove(result)
+    run_in_console(helper, where, "caption", "caption_latency.exe %d > caption.txt" % rounds, 300)
+    print("caption latency, one console window, %s:" % where_measured())
+    if os.path.exists(result):
+        with open(result, encoding="ascii", errors="replace") as f:
+            print("  " + f.read().strip())
+    else:
+        print("  caption_latency.exe did not report")
+
+
+if __name__ == "__main__":
+    main()
