@@ -60,6 +60,16 @@ const char* z_relation(HWND console, HWND reference) {
     return "none";
 }
 
+// The console's title as a report line, in UTF-8.
+void put_title(FILE* out) {
+    static wchar_t title[32768];
+    title[0] = 0;
+    GetConsoleTitleW(title, 32768);
+    std::fputs("title=", out);
+    put_utf8(out, title);
+    std::fputs("\n", out);
+}
+
 // The window that has the foreground and its process, so that a failed
 // z-order or activation check on a remote runner can be read from its log.
 void put_foreground(FILE* out) {
@@ -114,12 +124,7 @@ int probe(const char* path) {
                      info.srWindow.Right, info.srWindow.Bottom);
         std::fprintf(out, "cursor=%d,%d\n", info.dwCursorPosition.X, info.dwCursorPosition.Y);
     }
-    static wchar_t title[32768];
-    title[0] = 0;
-    GetConsoleTitleW(title, 32768);
-    std::fputs("title=", out);
-    put_utf8(out, title);
-    std::fputs("\n", out);
+    put_title(out);
     close_report(report);
     return 0;
 }
@@ -409,12 +414,7 @@ int interrupt(const char* report_path, const char* output_path, const char* dela
     if (!open_report(report, report_path)) return 2;
     std::fprintf(report.file, "alone=%d\nslipped=%d\nsent=%d\nstatus=%lu\nafter_ms=%.0f\n", alone ? 1 : 0,
                  slipped, sent ? 1 : 0, status, after_ms);
-    static wchar_t title[32768];
-    title[0] = 0;
-    GetConsoleTitleW(title, 32768);
-    std::fputs("title=", report.file);
-    put_utf8(report.file, title);
-    std::fputs("\n", report.file);
+    put_title(report.file);
     close_report(report);
     return 0;
 }
