@@ -32,15 +32,17 @@ def inline(text, quote=True):
 
 def table(rows):
     """Each body row as an entry: its first cell, then the others indented,
-    labelled with their column's heading from the third column on. A cell
-    holds one thing, so its code needs no quotes."""
+    labelled with their column's heading from the third column on, or from
+    the second in a table of four columns or more, which compares them. A
+    cell holds one thing, so its code needs no quotes."""
     cells = [[inline(c.strip(), quote=False) for c in row.strip().strip("|").split("|")] for row in rows]
     header, body = cells[0], [r for r in cells[1:] if not set("".join(r)) <= set("-: ")]
+    first_labelled = 1 if len(header) >= 4 else 2
     out = []
     for row in body:
         out.append(row[0])
         for index, cell in enumerate(row[1:], 1):
-            text = cell if index == 1 else "%s: %s" % (header[index], cell)
+            text = cell if index < first_labelled else "%s: %s" % (header[index], cell)
             out += textwrap.wrap(text, WIDTH, initial_indent="    ", subsequent_indent="    ",
                                  break_on_hyphens=False)
         out.append("")
