@@ -88,8 +88,8 @@ void execute_request(HWND window, HANDLE output, const WindowRequest& request) {
 int run() {
     HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
     const ConsoleWindowSearch search = find_console_window();
-    // Interrupted: end as Ctrl+C ends a console program, silently and with
-    // the status that tells cmd to offer to stop the batch.
+    // Interrupted: end as Ctrl+C ends any console program, silently and
+    // with its status, so a caller sees that the run was stopped.
     if (search.interrupted) return static_cast<int>(STATUS_CONTROL_C_EXIT);
     HWND window = search.window;
     if (window == NULL) {
