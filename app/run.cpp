@@ -1,8 +1,8 @@
 // Program flow: standard-output handle first, then the console window, and
 // only then the command line; a Ctrl+C during the window search ends the run
-// there. Each request is one platform call (two for a
-// visible-area size); their results are ignored on purpose, since scripts
-// rely on exit status 0 whenever the window was found.
+// there. Each request is one platform call (two for a visible-area size);
+// their results are ignored on purpose, since scripts rely on exit status 0
+// whenever the window was found.
 #include "app/run.h"
 
 #include "cmdline/parse_command.h"

@@ -101,9 +101,9 @@ void next_token(ScanCursor& caller_cursor, char* buffer, std::size_t capacity) {
 // the name, and outside quotes the name runs to the first blank or control
 // byte (there are no backslash escapes). So "C:\My Tools\"tavrik.exe, a
 // batch's "%~dp0"tavrik.exe, is one name, and a bare name keeps its bytes
-// from 0x80 up, the letters of a path such as C:\Users\José\tavrik.exe (é in code
-// page 1252, both bytes of a Shift-JIS character in 932). Like any token's,
-// the lead byte belongs to the name whatever it is.
+// from 0x80 up, the letters of a path such as C:\Users\José\tavrik.exe
+// (é in code page 1252, both bytes of a Shift-JIS character in 932). Like
+// any token's, the lead byte belongs to the name whatever it is.
 void skip_program_name(ScanCursor& cursor) {
     const unsigned char lead = skip_blanks(cursor);
     if (lead == 0) return;
