@@ -610,7 +610,8 @@ def run_ctrl_c_during_search(session):
         if report["alone"] != "1":
             raise HarnessFailure("the batch's cmd was still in the console")
         if report["sent"] != "1":
-            raise HarnessFailure("no Ctrl+C was sent (tavrik ended first in every round, or the send failed)")
+            raise HarnessFailure("no Ctrl+C was sent: %s round(s) ended before it, last status %s (200: tavrik "
+                                 "did not start)" % (report["slipped"], report["status"]))
         problems = []
         status, after_ms = int(report["status"]), float(report["after_ms"])
         expect(problems, status == STATUS_CONTROL_C_EXIT, "exit status 0x%X, expected 0xC000013A" % status)
