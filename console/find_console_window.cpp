@@ -14,17 +14,16 @@ namespace {
 // overlap here: one that saved the title while the other's tag was showing
 // would put that tag back for good, and a stale tag is a target for any
 // later run whose thread id matches. The lock is named after the console's
-// window handle, so runs in other consoles never wait for it; the window is
-// still found by its title.
+// window handle, so runs in other consoles never wait for it.
 struct TitleLock {
     HANDLE mutex;  // NULL when there is none to release
     bool busy;     // another run kept it past the wait
 };
 
-TitleLock take_title_lock() {
+TitleLock take_title_lock(HWND console) {
     char name[kTitleLockNameCapacity];
-    const auto console = reinterpret_cast<std::uintptr_t>(GetConsoleWindow());
-    wsprintfA(name, "Local\\tavrik-title-%lu", static_cast<unsigned long>(console & 0xFFFFFFFFu));
+    const auto number = reinterpret_cast<std::uintptr_t>(console);
+    wsprintfA(name, "Local\\tavrik-title-%lu", static_cast<unsigned long>(number & 0xFFFFFFFFu));
     HANDLE mutex = CreateMutexA(NULL, FALSE, name);
     // No lock to be had at all is no reason to fail: go on without one.
     if (mutex == NULL) return {NULL, false};
@@ -66,9 +65,24 @@ void keep_tag_shown(const char* tag) {
     if (std::strcmp(title, tag) != 0) SetConsoleTitleA(tag);
 }
 
-HWND search(const char* tag) {
+// Any top-level window may show the tag: another console left with it by a
+// run that was killed mid-search, one a user titled so. Only the console's
+// own window is ours, or the window that owns it: Windows Terminal keeps a
+// tab's console window hidden, owned by its own window, which shows the
+// tab's title. Others are stepped past; NULL when none of ours shows it.
+HWND own_window_showing(const char* tag, HWND console) {
+    HWND window = NULL;
+    for (int match = 0; match < kCaptionMatchesPerSearch; ++match) {
+        window = FindWindowExA(NULL, window, NULL, tag);
+        if (window == NULL || window == console) return window;
+        if (window == GetAncestor(console, GA_ROOTOWNER)) return window;
+    }
+    return NULL;
+}
+
+HWND search(const char* tag, HWND console) {
     for (int tries = 1;; ++tries) {
-        HWND window = FindWindowA(NULL, tag);
+        HWND window = own_window_showing(tag, console);
         if (window != NULL) return window;
         Sleep(kSearchPauseMs);
         if (tries == kSearchTries || interrupt_seen) return NULL;
@@ -79,7 +93,12 @@ HWND search(const char* tag) {
 }  // namespace
 
 ConsoleWindowSearch find_console_window() {
-    const TitleLock lock = take_title_lock();
+    // A console with no window (a scheduled task's, a program started
+    // hidden) has nothing of its own to find, now or later: give up before
+    // touching the title.
+    const HWND console = GetConsoleWindow();
+    if (console == NULL) return {NULL, false};
+    const TitleLock lock = take_title_lock(console);
     if (lock.busy) return {NULL, false};
 
     interrupt_seen = false;
@@ -91,11 +110,11 @@ ConsoleWindowSearch find_console_window() {
     saved_title[kSavedTitleUnits - 1] = 0;
 
     char tag[kTitleTagCapacity];
-    // %d: the thread id is printed as a signed 32-bit number, as FindWindowA
+    // %d: the thread id is printed as a signed 32-bit number, as the search
     // will see it in the caption.
     wsprintfA(tag, "tavrik%d", static_cast<int>(GetCurrentThreadId()));
     SetConsoleTitleA(tag);
-    HWND window = search(tag);
+    HWND window = search(tag, console);
 
     SetConsoleTitleW(saved_title);
     release_title_lock(lock.mutex);

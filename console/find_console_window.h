@@ -1,6 +1,7 @@
 // Finds the top-level window of the console this process is attached to, by
 // giving the console a unique temporary title and searching for a window with
-// exactly that caption. The console's own title is restored before returning,
+// exactly that caption that is the console's own (or, in Windows Terminal, the
+// window that holds it). The console's own title is restored before returning,
 // no other run in the same console borrows it meanwhile, and Ctrl+C or
 // Ctrl+Break while it is borrowed ends the search instead of the process.
 #pragma once
@@ -15,6 +16,10 @@ constexpr unsigned kTitleTagCapacity = 256;
 // Searches at most this many times, pausing after each miss: about 3 s in all.
 constexpr int kSearchTries = 30;
 constexpr DWORD kSearchPauseMs = 100;
+// Windows of other consoles may show the same caption; one search steps past
+// at most this many. Windows that keep changing places in the z-order could
+// otherwise keep a search stepping for ever.
+constexpr int kCaptionMatchesPerSearch = 16;
 
 // Runs in one console take turns at borrowing its title. A run waits this
 // long for another to hand the title back, longer than one whole search; a
@@ -25,7 +30,7 @@ constexpr DWORD kTitleLockWaitMs = 3500;
 constexpr unsigned kTitleLockNameCapacity = 64;
 
 struct ConsoleWindowSearch {
-    HWND window;       // NULL when it did not appear within the tries
+    HWND window;       // NULL when the console has no window, or it did not appear within the tries
     bool interrupted;  // Ctrl+C or Ctrl+Break came while the title was borrowed
 };
 

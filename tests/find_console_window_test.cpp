@@ -1,7 +1,8 @@
 // The locator's call sequence against the recording fake: the title lock and
 // the Ctrl+C handler around it all, tag text, search and pause counts, the
-// tag put back when someone else retitles the console, and the console
-// title handed back unchanged in every case.
+// tag put back when someone else retitles the console, windows of other
+// consoles that show the tag stepped past, and the console title handed back
+// unchanged in every case.
 #include "console/find_console_window.h"
 
 #include <gmock/gmock.h>
@@ -52,7 +53,7 @@ TEST_F(Locator, FindsTheWindowOnTheFirstTryWithoutPausing) {
                                                        "GetCurrentThreadId()",
                                                        "wsprintfA(\"tavrik%d\") = \"tavrik4242\"",
                                                        "SetConsoleTitleA(\"tavrik4242\")",
-                                                       "FindWindowA(NULL, \"tavrik4242\")",
+                                                       "FindWindowExA(0, 0, NULL, \"tavrik4242\")",
                                                        "SetConsoleTitleW(\"Command Prompt\")"})));
     EXPECT_EQ(fake().console_title, u"Command Prompt");
 }
@@ -65,13 +66,13 @@ TEST_F(Locator, KeepsSearchingUntilTheWindowAppearsOnTheFourthTry) {
                                                        "GetCurrentThreadId()",
                                                        "wsprintfA(\"tavrik%d\") = \"tavrik7\"",
                                                        "SetConsoleTitleA(\"tavrik7\")",
-                                                       "FindWindowA(NULL, \"tavrik7\")", "Sleep(100)",
+                                                       "FindWindowExA(0, 0, NULL, \"tavrik7\")", "Sleep(100)",
                                                        "GetConsoleTitleA(256)",  // still the tag
-                                                       "FindWindowA(NULL, \"tavrik7\")", "Sleep(100)",
+                                                       "FindWindowExA(0, 0, NULL, \"tavrik7\")", "Sleep(100)",
                                                        "GetConsoleTitleA(256)",
-                                                       "FindWindowA(NULL, \"tavrik7\")", "Sleep(100)",
+                                                       "FindWindowExA(0, 0, NULL, \"tavrik7\")", "Sleep(100)",
                                                        "GetConsoleTitleA(256)",
-                                                       "FindWindowA(NULL, \"tavrik7\")",
+                                                       "FindWindowExA(0, 0, NULL, \"tavrik7\")",
                                                        "SetConsoleTitleW(\"Command Prompt\")"})));
 }
 
@@ -85,7 +86,7 @@ TEST_F(Locator, GivesUpAfterThirtyTriesAndStillRestoresTheTitle) {
                                          "SetConsoleTitleA(\"tavrik4242\")"};
     for (int i = 0; i < 30; ++i) {
         if (i > 0) expected.push_back("GetConsoleTitleA(256)");
-        expected.push_back("FindWindowA(NULL, \"tavrik4242\")");
+        expected.push_back("FindWindowExA(0, 0, NULL, \"tavrik4242\")");
         expected.push_back("Sleep(100)");
     }
     expected.push_back("SetConsoleTitleW(\"Command Prompt\")");
@@ -177,10 +178,10 @@ TEST_F(Locator, PutsTheTagBackWhenSomeoneElseRetitlesTheConsole) {
                                                        "GetCurrentThreadId()",
                                                        "wsprintfA(\"tavrik%d\") = \"tavrik4242\"",
                                                        "SetConsoleTitleA(\"tavrik4242\")",
-                                                       "FindWindowA(NULL, \"tavrik4242\")", "Sleep(100)",
+                                                       "FindWindowExA(0, 0, NULL, \"tavrik4242\")", "Sleep(100)",
                                                        "GetConsoleTitleA(256)",
                                                        "SetConsoleTitleA(\"tavrik4242\")",
-                                                       "FindWindowA(NULL, \"tavrik4242\")",
+                                                       "FindWindowExA(0, 0, NULL, \"tavrik4242\")",
                                                        "SetConsoleTitleW(\"Command Prompt\")"})));
 }
 
@@ -212,6 +213,36 @@ TEST_F(Locator, ClosingTheConsoleDuringTheSearchKeepsItsDefaultHandling) {
     const ConsoleWindowSearch search = find_console_window();
     EXPECT_FALSE(search.interrupted);
     EXPECT_EQ(search.window, reinterpret_cast<HWND>(fake().console_window));
+}
+
+TEST_F(Locator, ActsOnlyOnTheConsolesOwnWindowOrTheWindowThatOwnsIt) {
+    const struct {
+        const char* what;
+        std::intptr_t console_window, root_owner, titled_window;
+        std::vector<std::intptr_t> foreign;
+        bool z_order_churns;
+        std::intptr_t found;
+        int searches;
+    } cases[] = {
+        {"another console shows the tag above ours", 1001, 0, 1001, {500}, false, 1001, 1},
+        {"only other consoles show the tag", 1001, 0, 0, {500, 501}, false, 0, 30},
+        {"no console window at all", 0, 0, 0, {500}, false, 0, 0},
+        {"Windows Terminal's window owns ours and shows the tag", 1001, 2002, 2002, {500}, false, 2002, 1},
+        {"windows showing the tag keep changing places", 1001, 0, 1001, {500, 501}, true, 0, 30},
+    };
+    for (const auto& c : cases) {
+        reset_fake();
+        fake().console_window = c.console_window;
+        fake().root_owner = c.root_owner;
+        fake().titled_window = c.titled_window;
+        fake().foreign_tagged = c.foreign;
+        fake().z_order_churns = c.z_order_churns;
+        EXPECT_EQ(find_console_window().window, reinterpret_cast<HWND>(c.found)) << c.what;
+        EXPECT_EQ(fake().find_calls, c.searches) << c.what;
+        EXPECT_EQ(fake().console_title, u"Command Prompt") << c.what;
+        // Without a window of its own the run leaves the title alone.
+        if (c.console_window == 0) EXPECT_THAT(fake().calls, ElementsAre("GetConsoleWindow()")) << c.what;
+    }
 }
 
 }  // namespace

@@ -1,9 +1,11 @@
 // Recording implementations of the Win32 functions the tool calls. Handles
 // and numbers are logged in signed decimal so HWND_TOPMOST reads as -1.
-// FindWindowA only finds the window once the console's caption is the name
-// searched for, so a search made under the wrong title fails as it would.
+// FindWindowExA only finds the console's window once the console's title is
+// the name searched for, so a search made under the wrong title fails as it
+// would.
 #include "fake/fake_platform.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 
@@ -178,15 +180,34 @@ BOOL WINAPI SetConsoleCtrlHandler(PHANDLER_ROUTINE HandlerRoutine, BOOL Add) {
     return TRUE;
 }
 
-HWND WINAPI FindWindowA(LPCSTR lpClassName, LPCSTR lpWindowName) {
-    log("FindWindowA(" + (lpClassName == nullptr ? std::string("NULL") : quoted(lpClassName)) +
-        ", " + quoted(lpWindowName) + ")");
-    ++the_fake.find_calls;
+HWND WINAPI FindWindowExA(HWND hWndParent, HWND hWndChildAfter, LPCSTR lpszClass, LPCSTR lpszWindow) {
+    log("FindWindowExA(" + handle(hWndParent) + ", " + handle(hWndChildAfter) + ", " +
+        (lpszClass == nullptr ? std::string("NULL") : quoted(lpszClass)) + ", " + quoted(lpszWindow) + ")");
+    if (hWndChildAfter == nullptr) ++the_fake.find_calls;
+    if (hWndParent != nullptr || lpszClass != nullptr) return nullptr;
+    // The top-level windows with that caption, top of the z-order first.
+    std::vector<std::intptr_t> shown = the_fake.foreign_tagged;
     std::u16string name;
-    for (const char* p = lpWindowName; *p != '\0'; ++p) name += static_cast<unsigned char>(*p);
-    const bool captioned = lpClassName == nullptr && name == the_fake.console_title;
+    for (const char* p = lpszWindow; *p != '\0'; ++p) name += static_cast<unsigned char>(*p);
     const bool appeared = the_fake.find_on_try != 0 && the_fake.find_calls >= the_fake.find_on_try;
-    return captioned && appeared ? reinterpret_cast<HWND>(the_fake.console_window) : nullptr;
+    if (the_fake.titled_window != 0 && appeared && name == the_fake.console_title) {
+        shown.push_back(the_fake.titled_window);
+    }
+    auto next = shown.begin();
+    if (hWndChildAfter != nullptr) {
+        next = std::find(shown.begin(), shown.end(), reinterpret_cast<std::intptr_t>(hWndChildAfter));
+        if (next == shown.end()) return nullptr;
+        ++next;
+        const auto last_foreign = shown.begin() + static_cast<std::ptrdiff_t>(the_fake.foreign_tagged.size());
+        if (the_fake.z_order_churns && next == last_foreign) next = shown.begin();
+    }
+    return next == shown.end() ? nullptr : reinterpret_cast<HWND>(*next);
+}
+
+HWND WINAPI GetAncestor(HWND hwnd, UINT gaFlags) {
+    log("GetAncestor(" + handle(hwnd) + ", " + num(gaFlags) + ")");
+    const bool owned = reinterpret_cast<std::intptr_t>(hwnd) == the_fake.console_window && the_fake.root_owner != 0;
+    return gaFlags == GA_ROOTOWNER && owned ? reinterpret_cast<HWND>(the_fake.root_owner) : hwnd;
 }
 
 BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow) {

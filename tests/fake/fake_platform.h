@@ -13,8 +13,16 @@
 struct FakePlatform {
     // Script.
     std::intptr_t std_output = 77;
-    std::intptr_t console_window = 1001;
-    int find_on_try = 1;  // the FindWindowA call that finds the tag; 0 = never
+    std::intptr_t console_window = 1001;  // 0 = the console has none
+    std::intptr_t root_owner = 0;         // the window that owns it; 0 = none
+    // The window whose caption shows the console's title: the console's own,
+    // or its owner's in Windows Terminal; 0 = none (someone holds it).
+    std::intptr_t titled_window = 1001;
+    int find_on_try = 1;  // the search that finds that caption; 0 = never
+    // Windows of other consoles above it in the z-order that show whatever
+    // tag is searched for; with churn, the first is met again after the last.
+    std::vector<std::intptr_t> foreign_tagged;
+    bool z_order_churns = false;
     DWORD thread_id = 4242;
     std::u16string console_title = u"Command Prompt";
     bool title_query_fails = false;
@@ -31,7 +39,7 @@ struct FakePlatform {
     // Record.
     std::vector<std::string> calls;
     std::string written;  // every byte passed to WriteFile, in order
-    int find_calls = 0;
+    int find_calls = 0;  // searches: FindWindowExA from the top of the z-order
     int sleep_calls = 0;
     PHANDLER_ROUTINE ctrl_handler = nullptr;  // the handler installed now, if any
 };

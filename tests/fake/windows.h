@@ -69,6 +69,7 @@ typedef BOOL(WINAPI* PHANDLER_ROUTINE)(DWORD CtrlType);
 #define SWP_NOMOVE 0x0002
 #define SWP_NOZORDER 0x0004
 #define SWP_NOACTIVATE 0x0010
+#define GA_ROOTOWNER 3
 
 // KERNEL32
 HANDLE WINAPI GetStdHandle(DWORD nStdHandle);
@@ -94,7 +95,8 @@ BOOL WINAPI CloseHandle(HANDLE hObject);
 BOOL WINAPI SetConsoleCtrlHandler(PHANDLER_ROUTINE HandlerRoutine, BOOL Add);
 
 // USER32
-HWND WINAPI FindWindowA(LPCSTR lpClassName, LPCSTR lpWindowName);
+HWND WINAPI FindWindowExA(HWND hWndParent, HWND hWndChildAfter, LPCSTR lpszClass, LPCSTR lpszWindow);
+HWND WINAPI GetAncestor(HWND hwnd, UINT gaFlags);
 BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow);
 BOOL WINAPI SetWindowPos(HWND hWnd, HWND hWndInsertAfter, int X, int Y, int cx, int cy,
                          UINT uFlags);
