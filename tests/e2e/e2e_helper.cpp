@@ -3,7 +3,8 @@
 // buffer from outside the tool (probe), stand in as a reference window for
 // z-order checks, put the console into a starting state, launch a process
 // that may close the console, run a program in the console and report how
-// it ended (also when interrupted by Ctrl+C), read a version record back,
+// it ended (also when interrupted by Ctrl+C, or beside another window that
+// shows its tag), read a version record back,
 // and run each case's batch file in a console of its own (console), the
 // same way on Windows and under Wine.
 #include <windows.h>
@@ -141,19 +142,25 @@ LRESULT CALLBACK reference_proc(HWND window, UINT message, WPARAM wparam, LPARAM
     return DefWindowProcA(window, message, wparam, lparam);
 }
 
+// A plain top-level window of our own class, not yet shown.
+HWND plain_window(const char* class_name, WNDPROC procedure, DWORD ex_style, const char* caption, int x, int y) {
+    WNDCLASSA window_class;
+    std::memset(&window_class, 0, sizeof window_class);
+    window_class.lpfnWndProc = procedure;
+    window_class.hInstance = GetModuleHandleA(NULL);
+    window_class.lpszClassName = class_name;
+    window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    RegisterClassA(&window_class);
+    return CreateWindowExA(ex_style, class_name, caption, WS_OVERLAPPEDWINDOW, x, y, 300, 200, NULL, NULL,
+                           window_class.hInstance, NULL);
+}
+
 // A plain top-level window that lives until closed, or 60 s at most so a
 // failed case can never leave it behind.
 int reference() {
-    WNDCLASSA window_class;
-    std::memset(&window_class, 0, sizeof window_class);
-    window_class.lpfnWndProc = reference_proc;
-    window_class.hInstance = GetModuleHandleA(NULL);
-    window_class.lpszClassName = kReferenceClass;
-    window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    RegisterClassA(&window_class);
-    HWND window = CreateWindowExA(0, kReferenceClass, "reference", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
-                                  700, 600, 300, 200, NULL, NULL, window_class.hInstance, NULL);
+    HWND window = plain_window(kReferenceClass, reference_proc, 0, "reference", 700, 600);
     if (window == NULL) return 2;
+    ShowWindow(window, SW_SHOW);
     SetTimer(window, 1, 60000, NULL);
     MSG message;
     while (GetMessageA(&message, NULL, 0, 0) > 0) DispatchMessageA(&message);
@@ -306,7 +313,7 @@ HANDLE output_file(const char* path) {
 }
 
 // Starts a command line in our console, its standard output in a file.
-bool start_in_console(const char* command_line, HANDLE output, PROCESS_INFORMATION& process) {
+bool start_in_console(const char* command_line, HANDLE output, PROCESS_INFORMATION& process, DWORD flags = 0) {
     static char line[kCommandLineCapacity];
     std::snprintf(line, sizeof line, "%s", command_line);
     STARTUPINFOA startup;
@@ -316,7 +323,7 @@ bool start_in_console(const char* command_line, HANDLE output, PROCESS_INFORMATI
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     startup.hStdOutput = output;
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-    return CreateProcessA(NULL, line, NULL, NULL, TRUE, 0, NULL, NULL, &startup, &process) != 0;
+    return CreateProcessA(NULL, line, NULL, NULL, TRUE, flags, NULL, NULL, &startup, &process) != 0;
 }
 
 // Runs a command line in our console, its standard output in a file, and
@@ -418,6 +425,48 @@ int interrupt(const char* report_path, const char* output_path, const char* dela
     std::fprintf(report.file, "alone=%d\nslipped=%d\nsent=%d\nstatus=%lu\nafter_ms=%.0f\n", alone ? 1 : 0,
                  slipped, sent ? 1 : 0, status, after_ms);
     put_title(report.file);
+    close_report(report);
+    return 0;
+}
+
+// A window of another program that shows the very caption a run is about
+// to give its console, as a console left with a killed run's tag would:
+// the run must leave it alone. The command starts suspended, so its main
+// thread's id, and with it the tag, is known before it runs; the decoy then
+// stands above every window, and the program is let go. Our thread answers
+// the decoy's messages while it waits, as any live window's thread would.
+int decoy(const char* report_path, const char* output_path, const char* command_line) {
+    HWND window = plain_window("TavrikE2EDecoy", DefWindowProcA, WS_EX_TOPMOST, "", 640, 520);
+    HANDLE output = output_file(output_path);
+    PROCESS_INFORMATION process;
+    if (window == NULL || output == INVALID_HANDLE_VALUE ||
+        !start_in_console(command_line, output, process, CREATE_SUSPENDED)) {
+        return 2;
+    }
+    char tag[32];
+    std::snprintf(tag, sizeof tag, "tavrik%d", static_cast<int>(process.dwThreadId));
+    SetWindowTextA(window, tag);
+    ShowWindow(window, SW_SHOWNOACTIVATE);
+    Sleep(300);  // let the window manager place it
+    RECT before, after;
+    GetWindowRect(window, &before);
+    ResumeThread(process.hThread);
+    const ULONGLONG deadline = GetTickCount64() + 20000;
+    while (MsgWaitForMultipleObjects(1, &process.hProcess, FALSE, 100, QS_ALLINPUT) != WAIT_OBJECT_0 &&
+           GetTickCount64() < deadline) {
+        MSG message;
+        while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+    }
+    const DWORD status = exit_status(process, 0);
+    CloseHandle(output);
+    Sleep(300);  // a move the run asked for has reached the window
+    GetWindowRect(window, &after);
+    DestroyWindow(window);
+
+    Report report;
+    if (!open_report(report, report_path)) return 2;
+    std::fprintf(report.file, "status=%lu\ntag=%s\ndecoy_before=%ld,%ld\ndecoy_after=%ld,%ld\n", status, tag,
+                 before.left, before.top, after.left, after.top);
     close_report(report);
     return 0;
 }
@@ -608,11 +657,12 @@ int main(int argc, char** argv) {
     if (argc >= 5 && std::strcmp(argv[1], "run-named") == 0) return run_named(argv[2], argv[3], argv[4]);
     if (argc >= 4 && std::strcmp(argv[1], "version") == 0) return version(argv[2], argv[3]);
     if (argc >= 5 && std::strcmp(argv[1], "run-status") == 0) return run_status(argv[2], argv[3], argv[4]);
+    if (argc >= 5 && std::strcmp(argv[1], "decoy") == 0) return decoy(argv[2], argv[3], argv[4]);
     if (argc >= 6 && std::strcmp(argv[1], "interrupt") == 0) return interrupt(argv[2], argv[3], argv[4], argv[5]);
     if (argc >= 4 && std::strcmp(argv[1], "console") == 0) {
         return run_console(argv[2], argv[3], !(argc >= 5 && std::strcmp(argv[4], "no-window") == 0));
     }
     std::fputs("usage: e2e_helper probe|reference|wait-reference|wait-file|close-reference|setup|launch|"
-               "run-raw|run-named|run-status|interrupt|version|console ...\n", stderr);
+               "run-raw|run-named|run-status|decoy|interrupt|version|console ...\n", stderr);
     return 2;
 }
