@@ -156,11 +156,14 @@ HWND plain_window(const char* class_name, WNDPROC procedure, DWORD ex_style, con
 }
 
 // A plain top-level window that lives until closed, or 60 s at most so a
-// failed case can never leave it behind.
+// failed case can never leave it behind. It never takes the foreground
+// (nor does openbox give it, with WS_EX_NOACTIVATE): Windows would not hand
+// that back to the console on a runner where no one types, and restore
+// could then not activate it.
 int reference() {
-    HWND window = plain_window(kReferenceClass, reference_proc, 0, "reference", 700, 600);
+    HWND window = plain_window(kReferenceClass, reference_proc, WS_EX_NOACTIVATE, "reference", 700, 600);
     if (window == NULL) return 2;
-    ShowWindow(window, SW_SHOW);
+    ShowWindow(window, SW_SHOWNOACTIVATE);
     SetTimer(window, 1, 60000, NULL);
     MSG message;
     while (GetMessageA(&message, NULL, 0, 0) > 0) DispatchMessageA(&message);
@@ -364,9 +367,18 @@ DWORD WINAPI hold_caption(LPVOID) {
     return 0;
 }
 
-// A handler function, not SetConsoleCtrlHandler(NULL, TRUE): that would
-// pass "ignore Ctrl+C" on to the program we start.
+// We outlive the Ctrl+C with a handler function, which no child inherits.
 BOOL WINAPI outlive_ctrl_c(DWORD event) { return event == CTRL_C_EVENT; }
+
+// cmd's start /b starts us with Ctrl+C ignored, and a program we start
+// would inherit that and never see the Ctrl+C. Wine's start /b does not do
+// so: we ignore it here first, so that under Wine too the Ctrl+C reaches
+// tavrik only because we turn its processing back on.
+void take_ctrl_c_back_from_start_b() {
+    SetConsoleCtrlHandler(NULL, TRUE);
+    SetConsoleCtrlHandler(outlive_ctrl_c, TRUE);
+    SetConsoleCtrlHandler(NULL, FALSE);
+}
 
 // Waits until this is the console's only process: the batch's cmd, which
 // started us with start /b, has ended and will not answer the Ctrl+C with
@@ -394,7 +406,7 @@ constexpr int kInterruptRounds = 10;
 // program again (the rounds it took are reported as slipped).
 int interrupt(const char* report_path, const char* output_path, const char* delay_ms, const char* command_line) {
     const bool alone = alone_in_console();
-    SetConsoleCtrlHandler(outlive_ctrl_c, TRUE);
+    take_ctrl_c_back_from_start_b();
     HANDLE holder = CreateThread(NULL, 0, hold_caption, NULL, 0, NULL);
     HANDLE output = output_file(output_path);
     int slipped = 0;
