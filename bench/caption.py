@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Prints how soon a new console title shows as the console window's caption
 (caption_latency.exe, in a console window of its own from the e2e helper's
-launcher), on Windows or under Wine. That delay decides whether tavrik's
-first window search hits or pays a 100 ms pause. It asserts nothing.
+launcher), on Windows or under Wine, in rounds 50 ms apart as a script's
+runs meet an idle console. That delay decides whether tavrik's first
+window search hits or pays a 100 ms pause. It asserts nothing.
 usage: caption.py HELPER_EXE DIR [ROUNDS]   (DIR holds caption_latency.exe;
 caption.txt is left there)"""
 import os
