@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ python3                  # native build and unit tests
     libgtest-dev libgmock-dev libbenchmark-dev     # GoogleTest, GoogleMock, Google Benchmark
-    clang libclang-rt-14-dev valgrind              # sanitizers, libFuzzer, instruction counts
+    clang libclang-rt-dev valgrind                 # sanitizers, libFuzzer (for the default clang), instruction counts
     g++-mingw-w64-x86-64-posix                     # cross compiler and windres
     wine wine64                                    # running tavrik.exe
     xvfb openbox xdotool x11-utils x11-apps netpbm # a virtual display, a window manager, screenshots
