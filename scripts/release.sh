@@ -1,13 +1,41 @@
 #!/usr/bin/env bash
 # Makes dist/tavrik-<version>-win64.zip (tavrik.exe, README.txt, LICENSE,
-# SHA256SUMS), and dist/SHA256SUMS beside it, from the exe that the
-# end-to-end tests have just exercised, and prints its checksum. The version
-# is read from res/version.h, the one place it is kept; the zip itself is
-# reproducible (fixed order, times and modes).
+# BUILDINFO.txt, SHA256SUMS), and dist/SHA256SUMS beside it, from the exe
+# that the end-to-end tests have just exercised, and prints its checksum.
+# Only the toolchain that made the published checksum may make a release:
+# "Verify your download" in README.md names its packages and versions. The
+# version is read from res/version.h, the one place it is kept; the zip
+# itself is reproducible (fixed order, times and modes).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
+
+# Another MinGW-w64 (Debian 13's, or a point release's update) gives other
+# bytes for the same sources: stop before building, and say which versions
+# differ and where the published ones are to be had.
+toolchain=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix-runtime
+           binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev)
+installed_version() { dpkg-query -W -f='${Version}' "$1" 2>/dev/null || echo "not installed"; }
+differs=()
+for package in "${toolchain[@]}"; do
+    published=$(sed -n "s/^ *$package \([^ ]*\)\$/\1/p" README.md)
+    installed=$(installed_version "$package")
+    [ "$installed" = "$published" ] ||
+        differs+=("$package: here $installed; the published bytes were made with ${published:-a version README.md does not name}")
+done
+if [ ${#differs[@]} -gt 0 ]; then
+    {
+        echo "This machine's MinGW-w64 is not the toolchain that made the published tavrik.exe, so its bytes"
+        echo "would differ from the checksum in 'Verify your download':"
+        printf '  %s\n' "${differs[@]}"
+        echo "Make the release in a clean Debian 12 (bookworm) with those versions, for example in a"
+        echo "debian:bookworm container: install git, clone these sources at the release's commit, and run"
+        echo "scripts/release.sh there (README.md, 'Verify your download', says how)."
+    } >&2
+    exit 1
+fi
+
 version=$(sed -n 's/^#define TAVRIK_VERSION_TEXT "\(.*\)"$/\1/p' res/version.h)
 [ -n "$version" ] || { echo "no version in res/version.h" >&2; exit 1; }
 
@@ -18,17 +46,37 @@ ctest --preset windows
 
 exe=build/windows/tavrik.exe
 checksum=$(sha256sum "$exe" | cut -d' ' -f1)
-# The README publishes the exe's checksum; a release must not ship a stale one.
+# The README publishes the exe's checksum; on the published toolchain a
+# different exe means the sources changed, and a release must not ship a
+# checksum that does not match it.
 if ! grep -q "$checksum" README.md; then
-    echo "README.md does not list tavrik.exe's checksum $checksum: update 'Verify your download'." >&2
+    echo "README.md does not list tavrik.exe's checksum $checksum: the sources differ from the ones" >&2
+    echo "whose checksum 'Verify your download' publishes." >&2
     exit 1
 fi
 # The download's plain-text readme must be what README.md says now.
 python3 scripts/readme_txt.py --check
 epoch=${SOURCE_DATE_EPOCH:-$(sed -n 's/^#define TAVRIK_RELEASE_EPOCH \([0-9]*\)$/\1/p' res/version.h)}
 mkdir -p dist
+# What built it, as Debian's .buildinfo files record it, so that anyone can
+# rebuild these bytes later.
+{
+    echo "Format: 1.0"
+    echo "Source: tavrik"
+    echo "Version: $version"
+    echo "Source-Commit: $(git describe --always --dirty --abbrev=40)"
+    echo "Source-Date-Epoch: $epoch"
+    echo "Build-Origin: Debian $(cat /etc/debian_version) ($(. /etc/os-release && echo "$VERSION_CODENAME"))"
+    echo "Build-Architecture: $(dpkg --print-architecture)"
+    echo "Installed-Build-Depends:"
+    for package in "${toolchain[@]}" cmake ninja-build; do
+        echo " $package (= $(installed_version "$package")),"
+    done | sed '$ s/,$//'
+    echo "Checksums-Sha256:"
+    echo " $checksum $(stat -c %s "$exe") tavrik.exe"
+} > dist/BUILDINFO.txt
 zip="dist/tavrik-$version-win64.zip"
-python3 - "$zip" "$epoch" "$exe" docs/README.txt LICENSE <<'PY'
+python3 - "$zip" "$epoch" "$exe" docs/README.txt LICENSE dist/BUILDINFO.txt <<'PY'
 import hashlib, os, sys, time, zipfile
 zip_path, epoch, exe, *docs = sys.argv[1:]
 stamp = time.gmtime(max(int(epoch), 315532800))[:6]  # zip times start in 1980
