@@ -184,7 +184,6 @@ HWND WINAPI FindWindowExA(HWND hWndParent, HWND hWndChildAfter, LPCSTR lpszClass
     log("FindWindowExA(" + handle(hWndParent) + ", " + handle(hWndChildAfter) + ", " +
         (lpszClass == nullptr ? std::string("NULL") : quoted(lpszClass)) + ", " + quoted(lpszWindow) + ")");
     if (hWndChildAfter == nullptr) ++the_fake.find_calls;
-    if (hWndParent != nullptr || lpszClass != nullptr) return nullptr;
     // The top-level windows with that caption, top of the z-order first.
     std::vector<std::intptr_t> shown = the_fake.foreign_tagged;
     std::u16string name;
@@ -194,12 +193,10 @@ HWND WINAPI FindWindowExA(HWND hWndParent, HWND hWndChildAfter, LPCSTR lpszClass
         shown.push_back(the_fake.titled_window);
     }
     auto next = shown.begin();
-    if (hWndChildAfter != nullptr) {
+    // Churning, the windows met come round again: each step meets the first.
+    if (hWndChildAfter != nullptr && !the_fake.z_order_churns) {
         next = std::find(shown.begin(), shown.end(), reinterpret_cast<std::intptr_t>(hWndChildAfter));
-        if (next == shown.end()) return nullptr;
-        ++next;
-        const auto last_foreign = shown.begin() + static_cast<std::ptrdiff_t>(the_fake.foreign_tagged.size());
-        if (the_fake.z_order_churns && next == last_foreign) next = shown.begin();
+        if (next != shown.end()) ++next;
     }
     return next == shown.end() ? nullptr : reinterpret_cast<HWND>(*next);
 }

@@ -20,7 +20,7 @@ struct FakePlatform {
     std::intptr_t titled_window = 1001;
     int find_on_try = 1;  // the search that finds that caption; 0 = never
     // Windows of other consoles above it in the z-order that show whatever
-    // tag is searched for; with churn, the first is met again after the last.
+    // tag is searched for, and whether they keep changing places.
     std::vector<std::intptr_t> foreign_tagged;
     bool z_order_churns = false;
     DWORD thread_id = 4242;
