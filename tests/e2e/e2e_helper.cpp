@@ -424,6 +424,9 @@ int interrupt(const char* report_path, const char* output_path, const char* dela
         }
         const double sent_at = now_ms();
         sent = GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
+        // The caption stays as it is without us, and held on it would keep
+        // the console host too busy to hand the title back for seconds.
+        stop_holding = true;
         status = exit_status(process, 10000);
         after_ms = now_ms() - sent_at;
         break;
