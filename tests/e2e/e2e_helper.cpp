@@ -454,13 +454,14 @@ int interrupt(const char* report_path, const char* output_path, const char* dela
 // thread's id, and with it the tag, is known before it runs; the decoy then
 // stands above every window, and the program is let go. Our thread answers
 // the decoy's messages while it waits, as any live window's thread would.
+// Returns the program's exit status (200 if it could not be started).
 int decoy(const char* report_path, const char* output_path, const char* command_line) {
     HWND window = plain_window("TavrikE2EDecoy", DefWindowProcA, WS_EX_TOPMOST, "", 640, 520);
     HANDLE output = output_file(output_path);
     PROCESS_INFORMATION process;
     if (window == NULL || output == INVALID_HANDLE_VALUE ||
         !start_in_console(command_line, output, process, CREATE_SUSPENDED)) {
-        return 2;
+        return 200;
     }
     char tag[32];
     std::snprintf(tag, sizeof tag, "tavrik%d", static_cast<int>(process.dwThreadId));
@@ -483,11 +484,12 @@ int decoy(const char* report_path, const char* output_path, const char* command_
     DestroyWindow(window);
 
     Report report;
-    if (!open_report(report, report_path)) return 2;
-    std::fprintf(report.file, "status=%lu\ntag=%s\ndecoy_before=%ld,%ld\ndecoy_after=%ld,%ld\n", status, tag,
-                 before.left, before.top, after.left, after.top);
-    close_report(report);
-    return 0;
+    if (open_report(report, report_path)) {
+        std::fprintf(report.file, "tag=%s\ndecoy_before=%ld,%ld\ndecoy_after=%ld,%ld\n", tag, before.left,
+                     before.top, after.left, after.top);
+        close_report(report);
+    }
+    return static_cast<int>(status);
 }
 
 // Exit statuses of the console verb, besides the batch's own (GNU timeout's).
