@@ -30,7 +30,7 @@ constexpr DWORD kTitleLockWaitMs = 3500;
 constexpr unsigned kTitleLockNameCapacity = 64;
 
 struct ConsoleWindowSearch {
-    HWND window;       // NULL when the console has no window, or it did not appear within the tries
+    HWND window;       // NULL: the console has no window, or it did not show within the tries
     bool interrupted;  // Ctrl+C or Ctrl+Break came while the title was borrowed
 };
 

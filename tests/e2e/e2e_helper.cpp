@@ -4,9 +4,9 @@
 // z-order checks, put the console into a starting state, launch a process
 // that may close the console, run a program in the console and report how
 // it ended (also when interrupted by Ctrl+C, or beside another window that
-// shows its tag), read a version record back,
-// and run each case's batch file in a console of its own (console), the
-// same way on Windows and under Wine.
+// shows its tag), read a version record back, and run each case's batch
+// file in a console of its own (console), the same way on Windows and under
+// Wine.
 #include <windows.h>
 
 #include <atomic>
