@@ -1,20 +1,81 @@
 #!/usr/bin/env python3
-"""Makes docs/README.txt, the plain-text readme in the release zip, from the
-user part of README.md (from its '---' line to "Building and testing"), so
-the two cannot drift: CRLF line ends, no Markdown links or pictures, tables
-as indented entries. With --check it writes nothing and fails when
-docs/README.txt is not what README.md gives, or lacks a command.
+"""Makes the plain-text readmes in the release zip, docs/README.txt from
+README.md and docs/README.ja.txt from README.ja.md: the Markdown without its
+title and the parts marked as not in the download's readme, with CRLF line
+ends, no Markdown links or pictures, tables as indented entries, lines
+wrapped by display width (a Japanese character takes two columns), and a
+UTF-8 byte-order mark on any text beyond ASCII, so no editor has to guess
+the encoding. With --check it writes nothing and fails when a readme is
+stale or lacks a command, or when the two languages have drifted apart:
+other examples, or a command word, exit status, program text, checksum or
+toolchain line that only one of them holds.
 usage: readme_txt.py [--check]"""
 import difflib
 import os
 import re
 import sys
-import textwrap
+import unicodedata
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-TARGET = os.path.join(ROOT, "docs", "README.txt")
 WIDTH = 76
-SKIP_START, SKIP_END = "<!-- not in README.txt -->", "<!-- end not in README.txt -->"
+BOM = "\ufeff"
+SKIP_START, SKIP_END = "<!-- not in the download's readme -->", "<!-- end not in the download's readme -->"
+
+# Each language: its Markdown, the readme made from it, and the last lines
+# of that readme, which point to what the download leaves out.
+LANGUAGES = [
+    ("README.md", "docs/README.txt",
+     ["Sources and build instructions: the release's sources, published with",
+      "it (README.md and docs/DEVELOPMENT.md)."]),
+    ("README.ja.md", "docs/README.ja.txt",
+     ["ソースとビルド方法は、このリリースとともに公開されているソース",
+      "(README.ja.md、README.md と docs/DEVELOPMENT.md) をご覧ください。"]),
+]
+
+# Characters that must not start a line (closing marks, small kana) or end
+# one (opening marks) in Japanese text.
+NO_LINE_START = set("、。，．・：；？！）」』】〕ー…ぁぃぅぇぉっゃゅょゎァィゥェォッャュョヮヵヶ")
+NO_LINE_END = set("（「『【〔")
+
+
+def read(root, name):
+    with open(os.path.join(root, name), encoding="utf-8", newline="") as f:
+        return f.read()
+
+
+def width(text):
+    return sum(2 if unicodedata.east_asian_width(c) in "WF" else 1 for c in text)
+
+
+def wrap(line, indent=None):
+    """The line as is when it fits, else broken at blanks or between two wide
+    characters; continuation lines are indented like the text after a list
+    marker, or by `indent` when given."""
+    if width(line) <= WIDTH:
+        return [line]
+    lead = re.match(r" *(?:[-*] |\d+\. )?", line).group(0)
+    indent = " " * len(lead) if indent is None else indent
+    # Atoms that never break: a quoted command, a run of narrow characters,
+    # one wide character; blanks between them are where lines may break.
+    atoms = re.findall(r'\s+|"[^"]{1,40}"|[^\s\u2e80-\u9fff\uf900-\ufaff\uff00-\uffef]+|.', line[len(lead):])
+    lines, current = [], lead
+    for atom in atoms:
+        if atom.isspace():
+            if current.strip():
+                current += atom
+            continue
+        fits = width(current.rstrip() if current.endswith(" ") else current) + width(atom) <= WIDTH
+        hangs = atom[0] in NO_LINE_START  # a closing mark hangs past the margin
+        if fits or hangs or not current.strip():
+            current += atom
+            continue
+        carried = ""
+        while current and current[-1] in NO_LINE_END:
+            carried, current = current[-1] + carried, current[:-1]
+        lines.append(current.rstrip())
+        current = indent + carried + atom
+    lines.append(current.rstrip())
+    return lines
 
 
 def code(match):
@@ -34,8 +95,10 @@ def table(rows):
     """Each body row as an entry: its first cell, then the others indented,
     labelled with their column's heading from the third column on, or from
     the second in a table of four columns or more, which compares them. A
-    cell holds one thing, so its code needs no quotes."""
-    cells = [[inline(c.strip(), quote=False) for c in row.strip().strip("|").split("|")] for row in rows]
+    cell of nothing but code needs no quotes; in a sentence, code has them."""
+    def cell(text):
+        return inline(text, quote=bool(re.sub(r"`[^`]*`|[,、\s]", "", text)))
+    cells = [[cell(c.strip()) for c in row.strip().strip("|").split("|")] for row in rows]
     header, body = cells[0], [r for r in cells[1:] if not set("".join(r)) <= set("-: ")]
     first_labelled = 1 if len(header) >= 4 else 2
     out = []
@@ -43,17 +106,15 @@ def table(rows):
         out.append(row[0])
         for index, cell in enumerate(row[1:], 1):
             text = cell if index < first_labelled else "%s: %s" % (header[index], cell)
-            out += textwrap.wrap(text, WIDTH, initial_indent="    ", subsequent_indent="    ",
-                                 break_on_hyphens=False)
+            out += wrap("    " + text, indent="    ")
         out.append("")
     return out
 
 
-def convert(markdown, version):
-    part = markdown.split("\n---\n", 1)[1].split("\n## Building and testing", 1)[0]
+def convert(markdown, version, footer):
     title = "tavrik %s" % version
     out = [title, "=" * len(title), ""]
-    lines = part.strip("\n").split("\n")
+    lines = markdown.strip("\n").split("\n")
     i, skipping, fenced = 0, False, False
     while i < len(lines):
         line = lines[i]
@@ -61,7 +122,7 @@ def convert(markdown, version):
         if line.strip() in (SKIP_START, SKIP_END):
             skipping = line.strip() == SKIP_START
             continue
-        if skipping:
+        if skipping or line.startswith("# "):
             continue
         if line.strip().startswith("```"):
             fenced = not fenced
@@ -70,53 +131,119 @@ def convert(markdown, version):
             out.append("    " + line if line.strip() else "")
         elif line.startswith("## "):
             heading = inline(line[3:])
-            out += [heading, "-" * len(heading)]
+            out += [heading, "-" * width(heading)]
         elif line.startswith("|"):
             rows = [line]
             while i < len(lines) and lines[i].startswith("|"):
                 rows.append(lines[i])
                 i += 1
             out += table(rows)
+        elif line.startswith("    "):  # an indented code block stays as it is
+            out.append(line.rstrip())
         else:
-            out.append(inline(line).rstrip())
-    out += ["", "Sources and build instructions: the release's sources, published with",
-            "it (README.md)."]
-    text = re.sub(r"\n{3,}", "\n\n", "\n".join(out).strip("\n") + "\n")
-    return text.replace("\n", "\r\n")
+            out += wrap(inline(line).rstrip())
+    out += [""] + footer
+    text = re.sub(r"\n{3,}", "\n\n", "\n".join(out).strip("\n") + "\n").replace("\n", "\r\n")
+    return text if text.isascii() else BOM + text
 
 
-def problems(text):
+def program_texts(root):
+    """The usage text and the fault message, from the program's own source."""
+    source = read(root, "app/run.cpp")
+    def literal(name):
+        body = re.search(r"%s\[\] =((?:\s*\"[^\"]*\")+);" % name, source).group(1)
+        return "".join(re.findall(r'"([^"]*)"', body)).replace("\\n", "\n")
+    return literal("kUsageText"), literal("kFaultMessage")
+
+
+def command_words(root):
+    source = read(root, "cmdline/parse_command.cpp")
+    return re.findall(r'\{"(\w+)", RequestKind::', source)
+
+
+def problems(text, root):
     """What a download's readme must never lack or hold."""
     found = []
-    source = open(os.path.join(ROOT, "cmdline", "parse_command.cpp")).read()
-    for keyword in re.findall(r'\{"(\w+)", RequestKind::', source):
-        if not re.search(r"(?m)^%s\b" % keyword, text.replace("\r\n", "\n")):
+    plain = text.lstrip(BOM).replace("\r\n", "\n")
+    for keyword in command_words(root):
+        if not re.search(r"(?m)^%s\b" % keyword, plain):
             found.append("no entry for the command %s" % keyword)
+    usage, fault = program_texts(root)
+    if "".join(("    " + line if line else "") + "\n" for line in usage.split("\n")[:-1]) not in plain:
+        found.append("no copy of the usage text that tavrik prints")
+    if fault not in plain:
+        found.append("no fault message %r" % fault)
     for bad in ("](", "apt-get", "```"):
         if bad in text:
             found.append("holds %r" % bad)
     if "\n" in text.replace("\r\n", ""):
         found.append("a line end that is not CRLF")
+    if not text.lstrip(BOM).isascii() and not text.startswith(BOM):
+        found.append("text beyond ASCII without a UTF-8 byte-order mark")
     return found
 
 
-def main():
-    markdown = open(os.path.join(ROOT, "README.md"), encoding="utf-8").read()
-    version = re.search(r'#define TAVRIK_VERSION_TEXT "(.*)"', open(os.path.join(ROOT, "res", "version.h")).read())
-    text = convert(markdown, version.group(1))
-    found = problems(text)
-    if "--check" not in sys.argv[1:]:
-        with open(TARGET, "w", encoding="utf-8", newline="") as f:
-            f.write(text)
-    else:
-        current = open(TARGET, encoding="utf-8", newline="").read() if os.path.exists(TARGET) else ""
+# What must read the same in both languages: each kind of fact, as the
+# things of that kind that a Markdown text holds.
+FACTS = [
+    ("example", lambda md, root: re.findall(r"(?ms)^ *```[^\n]*\n(.*?)^ *```", md)),
+    ("command word", lambda md, root: [w for w in command_words(root) if "`%s" % w in md]),
+    ("exit status", lambda md, root: re.findall(r"(?m)^- `(-?\d+)`", md)),
+    ("program text", lambda md, root: [t.strip() for t in program_texts(root) if t.strip() in md]),
+    ("checksum", lambda md, root: re.findall(r"\b[0-9a-f]{64}\b", md)),
+    ("toolchain line", lambda md, root: re.findall(r"(?m)^ {4,}(\S+-mingw-w64\S* \S+)$", md)),
+]
+
+
+def drift(markdowns, root):
+    """Facts that one language holds and the other does not, and examples
+    that differ or stand in another order."""
+    (first_name, first), (second_name, second) = markdowns
+    found = []
+    for kind, extract in FACTS:
+        ours, theirs = extract(first, root), extract(second, root)
+        if kind == "example":
+            for index, (a, b) in enumerate(zip(ours, theirs), 1):
+                if a != b:
+                    found.append("example %d differs between %s and %s: %r against %r"
+                                 % (index, first_name, second_name, a.strip()[:60], b.strip()[:60]))
+                    break
+            if len(ours) != len(theirs):
+                found.append("%s has %d examples, %s has %d" % (first_name, len(ours), second_name, len(theirs)))
+            continue
+        for name, have, lack in ((first_name, ours, theirs), (second_name, theirs, ours)):
+            for fact in sorted(set(have) - set(lack)):
+                found.append("the %s %r is only in %s" % (kind, fact, name))
+    return found
+
+
+def check(root, write=False):
+    """Every problem with the readmes under root; with write, the readmes
+    are written first, so only problems of the Markdown itself remain."""
+    version = re.search(r'#define TAVRIK_VERSION_TEXT "(.*)"', read(root, "res/version.h")).group(1)
+    found, markdowns = [], []
+    for source, target, footer in LANGUAGES:
+        markdown = read(root, source)
+        markdowns.append((source, markdown))
+        text = convert(markdown, version, footer)
+        path = os.path.join(root, target)
+        if write:
+            with open(path, "w", encoding="utf-8", newline="") as f:
+                f.write(text)
+        current = read(root, target) if os.path.exists(path) else ""
         if current != text:
             sys.stdout.writelines(difflib.unified_diff(current.splitlines(True), text.splitlines(True),
-                                                       "docs/README.txt", "from README.md", n=1))
-            found.append("docs/README.txt differs from README.md's user part: run scripts/readme_txt.py")
+                                                       target, "from " + source, n=1))
+            found.append("%s is not what %s gives: run scripts/readme_txt.py" % (target, source))
+        found += ["%s: %s" % (target, problem) for problem in problems(text, root)]
+    return found + drift(markdowns, root)
+
+
+def main():
+    found = check(ROOT, write="--check" not in sys.argv[1:])
     for problem in found:
-        print("README.txt: " + problem)
-    print("README.txt: %s" % ("ok" if not found else "%d problem(s)" % len(found)))
+        print("readmes: " + problem)
+    print("readmes: %s" % ("ok" if not found else "%d problem(s)" % len(found)))
     return 1 if found else 0
 
 
