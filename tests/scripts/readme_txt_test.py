@@ -1,0 +1,79 @@
+"""The readme check against drifts planted in a copy of the real files: each
+must be reported, and the real files must pass. A planted change to a
+Markdown file has its readmes made again first, so only the drift itself is
+left to find; a change to a readme must be found as a stale one."""
+import contextlib
+import io
+import os
+import shutil
+import sys
+import tempfile
+import unittest
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+sys.path.insert(0, os.path.join(ROOT, "scripts"))
+import readme_txt  # noqa: E402
+
+FILES = ["README.md", "README.ja.md", "docs/README.txt", "docs/README.ja.txt", "res/version.h",
+         "cmdline/parse_command.cpp", "app/run.cpp"]
+CHECKSUM = "df63c6d058675af99e2b0ffd76b9b831ebf68c71b3ea6be5702e754592821fd0"
+
+# (what is planted, [(file, text, replacement)], what the check must say)
+DRIFTS = [
+    ("an example changed in README.md only",
+     [("README.md", "tavrik move 100,50\ntavrik buffer", "tavrik move 100,60\ntavrik buffer")],
+     "example 1 differs between README.md and README.ja.md"),
+    ("the checksum dropped from README.ja.md", [("README.ja.md", "    %s\n" % CHECKSUM, "")],
+     "the checksum '%s' is only in README.md" % CHECKSUM),
+    ("a toolchain line dropped from README.ja.md",
+     [("README.ja.md", "      binutils-mingw-w64-x86-64 2.40-2+10.4\n", "")],
+     "the toolchain line 'binutils-mingw-w64-x86-64 2.40-2+10.4' is only in README.md"),
+    ("an exit status no longer listed in README.ja.md", [("README.ja.md", "- `-1073741510` (", "- -1073741510 (")],
+     "the exit status '-1073741510' is only in README.md"),
+    ("the fault message reworded in README.ja.md",
+     [("README.ja.md", "Console window getting fault.", "Console window getting fault!")],
+     "the program text 'Console window getting fault.' is only in README.md"),
+    ("a command word gone from README.ja.md", [("README.ja.md", "`noactive`", "`noaktive`")],
+     "the command word 'noactive' is only in README.md"),
+    ("an example added to README.ja.md only", [("README.ja.md", "## ", "```bat\ntavrik top\n```\n\n## ")],
+     "README.md has 6 examples, README.ja.md has 7"),
+    ("the usage text changed in both languages alike",
+     [(name, "  Close window  - close\n", "  Close window  - close it\n") for name in ("README.md", "README.ja.md")],
+     "docs/README.txt: no copy of the usage text that tavrik prints"),
+    ("docs/README.ja.txt without its byte-order mark", [("docs/README.ja.txt", readme_txt.BOM, "")],
+     "docs/README.ja.txt is not what README.ja.md gives"),
+    ("docs/README.txt edited by hand", [("docs/README.txt", "minimises the window", "minimizes the window")],
+     "docs/README.txt is not what README.md gives"),
+]
+
+
+class ReadmeCheck(unittest.TestCase):
+    def check(self, changes):
+        with tempfile.TemporaryDirectory() as root:
+            for name in FILES:
+                os.makedirs(os.path.dirname(os.path.join(root, name)), exist_ok=True)
+                shutil.copy(os.path.join(ROOT, name), os.path.join(root, name))
+            for name, text, replacement in changes:
+                path = os.path.join(root, name)
+                with open(path, encoding="utf-8", newline="") as f:
+                    content = f.read()
+                self.assertIn(text, content, "the planted drift no longer applies to %s" % name)
+                with open(path, "w", encoding="utf-8", newline="") as f:
+                    f.write(content.replace(text, replacement, 1 if text == "## " else -1))
+            markdown_only = all(name.endswith(".md") for name, _, _ in changes)
+            with contextlib.redirect_stdout(io.StringIO()):  # the stale readmes' diffs
+                return readme_txt.check(root, write=bool(changes) and markdown_only)
+
+    def test_the_real_files_pass(self):
+        self.assertEqual(self.check([]), [])
+
+    def test_every_planted_drift_is_reported(self):
+        for what, changes, expected in DRIFTS:
+            with self.subTest(what):
+                found = self.check(changes)
+                self.assertTrue(any(expected in problem for problem in found),
+                                "%s: expected %r among %r" % (what, expected, found))
+
+
+if __name__ == "__main__":
+    unittest.main()
