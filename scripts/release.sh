@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Makes dist/tavrik-<version>-win64.zip (tavrik.exe, README.txt, LICENSE,
-# BUILDINFO.txt, SHA256SUMS), and dist/SHA256SUMS beside it, from the exe
-# that the end-to-end tests have just exercised, and prints its checksum.
+# Makes dist/tavrik-<version>-win64.zip (tavrik.exe, README.txt,
+# README.ja.txt, LICENSE, BUILDINFO.txt, SHA256SUMS), and dist/SHA256SUMS
+# beside it, from the exe that the end-to-end tests have just exercised, and
+# prints its checksum.
 # Only the toolchain that made the published checksum may make a release:
 # "Verify your download" in README.md names its packages and versions. The
 # version is read from res/version.h, the one place it is kept; the zip
@@ -54,7 +55,7 @@ if ! grep -q "$checksum" README.md; then
     echo "whose checksum 'Verify your download' publishes." >&2
     exit 1
 fi
-# The download's plain-text readme must be what README.md says now.
+# The download's plain-text readmes must be what README.md and README.ja.md say now.
 python3 scripts/readme_txt.py --check
 epoch=${SOURCE_DATE_EPOCH:-$(sed -n 's/^#define TAVRIK_RELEASE_EPOCH \([0-9]*\)$/\1/p' res/version.h)}
 mkdir -p dist
@@ -76,7 +77,7 @@ mkdir -p dist
     echo " $checksum $(stat -c %s "$exe") tavrik.exe"
 } > dist/BUILDINFO.txt
 zip="dist/tavrik-$version-win64.zip"
-python3 - "$zip" "$epoch" "$exe" docs/README.txt LICENSE dist/BUILDINFO.txt <<'PY'
+python3 - "$zip" "$epoch" "$exe" docs/README.txt docs/README.ja.txt LICENSE dist/BUILDINFO.txt <<'PY'
 import hashlib, os, sys, time, zipfile
 zip_path, epoch, exe, *docs = sys.argv[1:]
 stamp = time.gmtime(max(int(epoch), 315532800))[:6]  # zip times start in 1980
