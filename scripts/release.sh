@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Makes dist/tavrik-<version>-win64.zip (tavrik.exe, README.txt,
-# README.ja.txt, LICENSE, BUILDINFO.txt, SHA256SUMS), and dist/SHA256SUMS
-# beside it, from the exe that the end-to-end tests have just exercised, and
-# prints its checksum.
+# README.ja.txt, LICENSE, BUILDINFO.txt, SHA256SUMS) and dist/SHA256SUMS
+# beside it, which lists the zip too, from the exe that the end-to-end tests
+# have just exercised, and prints its checksum. With GITHUB_REPOSITORY
+# (owner/name) it also writes the Scoop manifest dist/tavrik.json, the
+# winget manifests (dist/winget/, and a zip of them) and the release notes.
 # Only the toolchain that made the published checksum may make a release:
 # "Verify your download" in README.md names its packages and versions. The
 # version is read from res/version.h, the one place it is kept; the zip
@@ -76,25 +78,11 @@ mkdir -p dist
     echo "Checksums-Sha256:"
     echo " $checksum $(stat -c %s "$exe") tavrik.exe"
 } > dist/BUILDINFO.txt
-zip="dist/tavrik-$version-win64.zip"
-python3 - "$zip" "$epoch" "$exe" docs/README.txt docs/README.ja.txt LICENSE dist/BUILDINFO.txt <<'PY'
-import hashlib, os, sys, time, zipfile
-zip_path, epoch, exe, *docs = sys.argv[1:]
-stamp = time.gmtime(max(int(epoch), 315532800))[:6]  # zip times start in 1980
-files = [("tavrik.exe", exe)] + [(os.path.basename(doc), doc) for doc in docs]
-sums = "".join("%s  %s\n" % (hashlib.sha256(open(path, "rb").read()).hexdigest(), name)
-               for name, path in files)
-# Published beside the zip too, for checking before unzipping.
-with open(os.path.join(os.path.dirname(zip_path), "SHA256SUMS"), "w") as f:
-    f.write(sums)
-with zipfile.ZipFile(zip_path, "w", zipfile.ZIP_DEFLATED) as z:
-    for name, data in [(name, open(path, "rb").read()) for name, path in files] + [("SHA256SUMS", sums.encode())]:
-        info = zipfile.ZipInfo(name, date_time=stamp)
-        info.external_attr = 0o644 << 16
-        info.compress_type = zipfile.ZIP_DEFLATED
-        z.writestr(info, data)
-print(sums, end="")
-PY
+# The zip, SHA256SUMS beside it, and, when the repository is known (the
+# release job has GITHUB_REPOSITORY), the Scoop and winget manifests and the
+# release notes.
+rm -rf dist/winget
+python3 scripts/release_files.py dist "$version" "$epoch" "$exe" docs/README.txt docs/README.ja.txt LICENSE \
+    dist/BUILDINFO.txt
 echo
-sha256sum "$zip"
 echo "tavrik.exe version $version: $checksum"
