@@ -50,7 +50,8 @@ def width(text):
 def wrap(line, indent=None):
     """The line as is when it fits, else broken at blanks or between two wide
     characters; continuation lines are indented like the text after a list
-    marker, or by `indent` when given."""
+    marker, or by `indent` when given. A mark that may not start a line takes
+    the atom before it along, and one that may not end a line goes down."""
     if width(line) <= WIDTH:
         return [line]
     lead = re.match(r" *(?:[-*] |\d+\. )?", line).group(0)
@@ -58,23 +59,19 @@ def wrap(line, indent=None):
     # Atoms that never break: a quoted command, a run of narrow characters,
     # one wide character; blanks between them are where lines may break.
     atoms = re.findall(r'\s+|"[^"]{1,40}"|[^\s\u2e80-\u9fff\uf900-\ufaff\uff00-\uffef]+|.', line[len(lead):])
-    lines, current = [], lead
+    lines, current = [], [lead]
     for atom in atoms:
-        if atom.isspace():
-            if current.strip():
-                current += atom
+        if atom.isspace() or width("".join(current) + atom) <= WIDTH or len(current) == 1:
+            if not (atom.isspace() and len(current) == 1):
+                current.append(atom)
             continue
-        fits = width(current.rstrip() if current.endswith(" ") else current) + width(atom) <= WIDTH
-        hangs = atom[0] in NO_LINE_START  # a closing mark hangs past the margin
-        if fits or hangs or not current.strip():
-            current += atom
-            continue
-        carried = ""
-        while current and current[-1] in NO_LINE_END:
-            carried, current = current[-1] + carried, current[:-1]
-        lines.append(current.rstrip())
-        current = indent + carried + atom
-    lines.append(current.rstrip())
+        carried = []
+        while len(current) > 2 and (current[-1][-1] in NO_LINE_END or atom[0] in NO_LINE_START
+                                    and (not carried or carried[0][0] in NO_LINE_START)):
+            carried.insert(0, current.pop())
+        lines.append("".join(current).rstrip())
+        current = [indent] + [a for a in carried if not a.isspace()] + [atom]
+    lines.append("".join(current).rstrip())
     return lines
 
 
@@ -176,6 +173,12 @@ def problems(text, root):
     for bad in ("](", "apt-get", "```"):
         if bad in text:
             found.append("holds %r" % bad)
+    for line in plain.split("\n"):
+        body = re.sub(r"^ *(?:[-*] |\d+\. )?", "", line)
+        if width(line) > WIDTH and not (line.startswith("    ") and line.isascii()):
+            found.append("a line wider than %d columns: %r" % (WIDTH, line[:40]))
+        if body[:1] in NO_LINE_START or line.rstrip()[-1:] in NO_LINE_END:
+            found.append("a line that starts or ends with a mark that may not: %r" % line[:40])
     if "\n" in text.replace("\r\n", ""):
         found.append("a line end that is not CRLF")
     if not text.lstrip(BOM).isascii() and not text.startswith(BOM):

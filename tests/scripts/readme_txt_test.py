@@ -9,6 +9,7 @@ import shutil
 import sys
 import tempfile
 import unittest
+from unittest import mock
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 sys.path.insert(0, os.path.join(ROOT, "scripts"))
@@ -46,6 +47,24 @@ DRIFTS = [
     ("docs/README.txt edited by hand", [("docs/README.txt", "minimises the window", "minimizes the window")],
      "docs/README.txt is not what README.md gives"),
 ]
+
+
+# (line, width, the lines it must wrap to)
+WRAPS = [
+    ("word word word word word word word", 20, ["word word word word", "word word word"]),
+    ("あいうえおかきくけこさしすせそたちつてユーザー。です", 20,
+     ["あいうえおかきくけこ", "さしすせそたちつて", "ユーザー。です"]),       # no line starts with ー or 。
+    ("あいうえおかきくけこさしすせそたちつて「かぎ」です", 20,
+     ["あいうえおかきくけこ", "さしすせそたちつて", "「かぎ」です"]),           # none ends with 「
+    ("- 箇条書きの項目はあいうえおかきくけこ", 20, ["- 箇条書きの項目はあ", "  いうえおかきくけこ"]),
+]
+
+
+class Wrap(unittest.TestCase):
+    def test_lines_break_by_display_width_and_never_at_a_forbidden_mark(self):
+        for line, width, expected in WRAPS:
+            with self.subTest(line), mock.patch.object(readme_txt, "WIDTH", width):
+                self.assertEqual(readme_txt.wrap(line), expected)
 
 
 class ReadmeCheck(unittest.TestCase):
