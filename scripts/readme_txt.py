@@ -36,6 +36,8 @@ LANGUAGES = [
 # one (opening marks) in Japanese text.
 NO_LINE_START = set("、。，．・：；？！）」』】〕ー…ぁぃぅぇぉっゃゅょゎァィゥェォッャュョヮヵヶ")
 NO_LINE_END = set("（「『【〔")
+# The indent and list marker before a line's text.
+LEAD = re.compile(r" *(?:[-*] |\d+\. )?")
 
 
 def read(root, name):
@@ -54,7 +56,7 @@ def wrap(line, indent=None):
     the atom before it along, and one that may not end a line goes down."""
     if width(line) <= WIDTH:
         return [line]
-    lead = re.match(r" *(?:[-*] |\d+\. )?", line).group(0)
+    lead = LEAD.match(line).group(0)
     indent = " " * len(lead) if indent is None else indent
     # Atoms that never break: a quoted command, a run of narrow characters,
     # one wide character; blanks between them are where lines may break.
@@ -174,7 +176,7 @@ def problems(text, root):
         if bad in text:
             found.append("holds %r" % bad)
     for line in plain.split("\n"):
-        body = re.sub(r"^ *(?:[-*] |\d+\. )?", "", line)
+        body = line[LEAD.match(line).end():]
         if width(line) > WIDTH and not (line.startswith("    ") and line.isascii()):
             found.append("a line wider than %d columns: %r" % (WIDTH, line[:40]))
         if body[:1] in NO_LINE_START or line.rstrip()[-1:] in NO_LINE_END:
@@ -186,10 +188,10 @@ def problems(text, root):
     return found
 
 
-# What must read the same in both languages: each kind of fact, as the
-# things of that kind that a Markdown text holds.
+# What both languages must hold alike: the code blocks, in order, and each
+# kind of fact, as the things of that kind that a Markdown text holds.
+EXAMPLE = re.compile(r"(?ms)^ *```[^\n]*\n(.*?)^ *```")
 FACTS = [
-    ("example", lambda md, root: re.findall(r"(?ms)^ *```[^\n]*\n(.*?)^ *```", md)),
     ("command word", lambda md, root: [w for w in command_words(root) if "`%s" % w in md]),
     ("exit status", lambda md, root: re.findall(r"(?m)^- `(-?\d+)`", md)),
     ("program text", lambda md, root: [t.strip() for t in program_texts(root) if t.strip() in md]),
@@ -199,23 +201,22 @@ FACTS = [
 
 
 def drift(markdowns, root):
-    """Facts that one language holds and the other does not, and examples
-    that differ or stand in another order."""
+    """Examples that differ or stand in another order, and facts that one
+    language holds and the other does not."""
     (first_name, first), (second_name, second) = markdowns
     found = []
+    ours, theirs = EXAMPLE.findall(first), EXAMPLE.findall(second)
+    for index, (a, b) in enumerate(zip(ours, theirs), 1):
+        if a != b:
+            found.append("example %d differs between %s and %s: %r against %r"
+                         % (index, first_name, second_name, a.strip()[:60], b.strip()[:60]))
+            break
+    if len(ours) != len(theirs):
+        found.append("%s has %d examples, %s has %d" % (first_name, len(ours), second_name, len(theirs)))
     for kind, extract in FACTS:
-        ours, theirs = extract(first, root), extract(second, root)
-        if kind == "example":
-            for index, (a, b) in enumerate(zip(ours, theirs), 1):
-                if a != b:
-                    found.append("example %d differs between %s and %s: %r against %r"
-                                 % (index, first_name, second_name, a.strip()[:60], b.strip()[:60]))
-                    break
-            if len(ours) != len(theirs):
-                found.append("%s has %d examples, %s has %d" % (first_name, len(ours), second_name, len(theirs)))
-            continue
+        ours, theirs = set(extract(first, root)), set(extract(second, root))
         for name, have, lack in ((first_name, ours, theirs), (second_name, theirs, ours)):
-            for fact in sorted(set(have) - set(lack)):
+            for fact in sorted(have - lack):
                 found.append("the %s %r is only in %s" % (kind, fact, name))
     return found
 

@@ -176,12 +176,11 @@ def manifest_problems(dist, repository, version):
 
 def main(argv):
     dist, version, epoch, exe, *docs = argv
-    files = [("tavrik.exe", exe)] + [(os.path.basename(doc), doc) for doc in docs]
-    sums = "".join("%s  %s\n" % (sha256(path), name) for name, path in files)
     members = []
-    for name, path in files:
+    for name, path in [("tavrik.exe", exe)] + [(os.path.basename(doc), doc) for doc in docs]:
         with open(path, "rb") as f:
             members.append((name, f.read()))
+    sums = "".join("%s  %s\n" % (hashlib.sha256(data).hexdigest(), name) for name, data in members)
     write_zip(os.path.join(dist, zip_name(version)), epoch, members + [("SHA256SUMS", sums.encode())])
     # Beside the zip: the files inside it, and the zip itself, so a download
     # can be checked before it is unpacked.

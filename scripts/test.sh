@@ -16,7 +16,6 @@ node tests/workflow/lint.js .github/workflows/*.yml
 python3 scripts/readme_txt.py --check
 python3 -m unittest discover -s tests/scripts -p '*_test.py'
 
-
 echo "== unit tests (native)"
 cmake --preset native >/dev/null
 cmake --build --preset native
