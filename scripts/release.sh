@@ -81,7 +81,6 @@ mkdir -p dist
 # The zip, SHA256SUMS beside it, and, when the repository is known (the
 # release job has GITHUB_REPOSITORY), the Scoop and winget manifests and the
 # release notes.
-rm -rf dist/winget
 python3 scripts/release_files.py dist "$version" "$epoch" "$exe" docs/README.txt docs/README.ja.txt LICENSE \
     dist/BUILDINFO.txt
 echo

@@ -11,6 +11,7 @@ import hashlib
 import json
 import os
 import re
+import shutil
 import sys
 import time
 import zipfile
@@ -188,6 +189,11 @@ def main(argv):
     with open(os.path.join(dist, "SHA256SUMS"), "w") as f:
         f.write(sums)
     print(sums, end="")
+    # An earlier run's manifests name another zip: none may outlive it.
+    for name in ["tavrik.json", "release-notes.md", "tavrik-%s-winget-manifests.zip" % version]:
+        if os.path.exists(os.path.join(dist, name)):
+            os.remove(os.path.join(dist, name))
+    shutil.rmtree(os.path.join(dist, "winget"), ignore_errors=True)
     repository = os.environ.get("GITHUB_REPOSITORY", "")
     if not repository:
         print("No manifests or release notes: GITHUB_REPOSITORY (owner/name) is not set.")

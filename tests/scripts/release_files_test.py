@@ -66,6 +66,12 @@ class ReleaseFiles(unittest.TestCase):
         self.assertEqual((japanese["ManifestType"], japanese["PackageLocale"]), ("locale", "ja-JP"))
         self.assertIn("コンソール", japanese["ShortDescription"])
 
+    def test_a_run_without_the_repository_leaves_no_earlier_manifests(self):
+        with mock.patch.dict(os.environ, {"GITHUB_REPOSITORY": ""}), contextlib.redirect_stdout(io.StringIO()):
+            release_files.main([self.dist, "1.0", "1796601600", os.path.join(self.dist, "tavrik.exe")])
+        self.assertEqual(sorted(os.listdir(self.dist)),
+                         ["README.txt", "SHA256SUMS", "tavrik-1.0-win64.zip", "tavrik.exe"])
+
     def test_a_planted_wrong_hash_is_refused(self):
         self.assertEqual(release_files.manifest_problems(self.dist, "owner/name", "1.0"), [])
         for name in ("tavrik.json", FOLDER + "/Owner.Tavrik.installer.yaml"):
