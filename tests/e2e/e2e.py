@@ -501,10 +501,16 @@ def linux_check(session, name, check):
         record(session, name, check(), None)
 
 
+def tool_output(*args):
+    """What a Linux tool prints, in the C locale: its messages are parsed here,
+    and under another locale binutils, say, prints them translated."""
+    return subprocess.run(args, capture_output=True, check=True, encoding="utf-8",
+                          env=dict(os.environ, LC_ALL="C")).stdout
+
+
 def check_exiftool(session):
-    exif = json.loads(subprocess.run(["exiftool", "-j", "-FileVersionNumber", "-ProductVersionNumber",
-                                      "-ProductName", "-Comments", "-FileVersion", "-LanguageCode",
-                                      session.tavrik], capture_output=True, check=True).stdout)[0]
+    exif = json.loads(tool_output("exiftool", "-j", "-FileVersionNumber", "-ProductVersionNumber", "-ProductName",
+                                  "-Comments", "-FileVersion", "-LanguageCode", session.tavrik))[0]
     problems = []
     for key, value in {"FileVersionNumber": "1.0.0.0", "ProductVersionNumber": "1.0.0.0",
                        "ProductName": "tavrik", "Comments": VERSION_RECORD["string.Comments"],
@@ -514,7 +520,7 @@ def check_exiftool(session):
 
 
 def check_resources(session):
-    listing = subprocess.run(["wrestool", "-l", session.tavrik], capture_output=True, text=True, check=True).stdout
+    listing = tool_output("wrestool", "-l", session.tavrik)
     # type 3 is an icon image, 14 an icon group, 16 a version record.
     resources = {}
     for line in listing.splitlines():
@@ -530,8 +536,7 @@ def check_resources(session):
 
 
 def check_pe_image(session):
-    dump = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", session.tavrik], capture_output=True, text=True,
-                          check=True).stdout
+    dump = tool_output("x86_64-w64-mingw32-objdump", "-p", session.tavrik)
     dlls = sorted(line.split(":", 1)[1].strip() for line in dump.splitlines() if "DLL Name:" in line)
     problems = []
     expect(problems, "file format pei-x86-64" in dump, "not an x86-64 PE image")
