@@ -196,7 +196,7 @@ FACTS = [
     ("exit status", lambda md, root: re.findall(r"(?m)^- `(-?\d+)`", md)),
     ("program text", lambda md, root: [t.strip() for t in program_texts(root) if t.strip() in md]),
     ("checksum", lambda md, root: re.findall(r"\b[0-9a-f]{64}\b", md)),
-    ("toolchain line", lambda md, root: re.findall(r"(?m)^ {4,}(\S+-mingw-w64\S* \S+)$", md)),
+    ("toolchain line", lambda md, root: re.findall(r"(?m)^ {4,}(\S*mingw-w64\S* \S+)$", md)),
 ]
 
 

@@ -1,31 +1,44 @@
 #!/usr/bin/env bash
 # Makes dist/tavrik-<version>-win64.zip (tavrik.exe, README.txt,
-# README.ja.txt, LICENSE, BUILDINFO.txt, SHA256SUMS) and dist/SHA256SUMS
-# beside it, which lists the zip too, from the exe that the end-to-end tests
-# have just exercised, and prints its checksum. With GITHUB_REPOSITORY
-# (owner/name) it also writes the Scoop manifest dist/tavrik.json, the
-# winget manifests (dist/winget/, and a zip of them) and the release notes.
-# Only the toolchain that made the published checksum may make a release:
-# "Verify your download" in README.md names its packages and versions. The
-# version is read from res/version.h, the one place it is kept; the zip
-# itself is reproducible (fixed order, times and modes).
+# README.ja.txt, LICENSE, SHA256SUMS) from the exe that the end-to-end tests
+# have just exercised, and beside it SHA256SUMS, subjects.sha256 (what the
+# attestation covers) and BUILDINFO.txt (the build environment). With
+# GITHUB_REPOSITORY (owner/name) it also writes the Scoop manifest
+# dist/tavrik.json, the winget manifests (dist/winget/, and a zip of them)
+# and the release notes. The version is read from res/version.h, the one
+# place it is kept. With RELEASE_TAG (the release job's tag) it stops before
+# anything else unless the tag is exactly v<version>: every URL the manifests
+# and notes give is built from the version, and a tag that differs would
+# publish them under another name. Only the toolchain that made the published
+# checksum may make a release: "Verify your download" in README.md names its
+# packages and versions.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+version=$(sed -n 's/^#define TAVRIK_VERSION_TEXT "\([0-9][0-9.]*[0-9]\)"$/\1/p' res/version.h)
+[ -n "$version" ] || { echo "no version of the form 1.0 in res/version.h" >&2; exit 1; }
+# No pre-releases: a tag such as v1.1-rc1 is refused like any other that is
+# not the version itself, so no release can become "latest" for Scoop users
+# before it is the version the sources say.
+if [ -n "${RELEASE_TAG:-}" ] && [ "$RELEASE_TAG" != "v$version" ]; then
+    echo "The tag $RELEASE_TAG is not v$version, the version res/version.h gives: nothing is built." >&2
+    echo "Tag the release v$version, or change TAVRIK_VERSION_TEXT first and tag that commit." >&2
+    exit 1
+fi
 
 scripts/install-deps.sh
 
 # Another MinGW-w64 (Debian 13's, or a point release's update) gives other
 # bytes for the same sources: stop before building, and say which versions
 # differ and where the published ones are to be had.
-toolchain=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix-runtime
-           binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev)
-installed_version() { dpkg-query -W -f='${Version}' "$1" 2>/dev/null || echo "not installed"; }
+mapfile -t toolchain < <(sed -n 's/^ \{4,\}\([^ ]*mingw-w64[^ ]*\) [^ ]*$/\1/p' README.md)
+[ ${#toolchain[@]} -gt 0 ] || { echo "README.md names no toolchain packages" >&2; exit 1; }
 differs=()
 for package in "${toolchain[@]}"; do
     published=$(sed -n "s/^ *$package \([^ ]*\)\$/\1/p" README.md)
-    installed=$(installed_version "$package")
+    installed=$(dpkg-query -W -f='${Version}' "$package" 2>/dev/null || echo "not installed")
     [ "$installed" = "$published" ] ||
-        differs+=("$package: here $installed; the published bytes were made with ${published:-a version README.md does not name}")
+        differs+=("$package: here $installed; the published bytes were made with $published")
 done
 if [ ${#differs[@]} -gt 0 ]; then
     {
@@ -33,14 +46,11 @@ if [ ${#differs[@]} -gt 0 ]; then
         echo "would differ from the checksum in 'Verify your download':"
         printf '  %s\n' "${differs[@]}"
         echo "Make the release in a clean Debian 12 (bookworm) with those versions, for example in a"
-        echo "debian:bookworm container: install git, clone these sources at the release's commit, and run"
+        echo "debian:bookworm container: install git, clone these sources at the release's tag, and run"
         echo "scripts/release.sh there (README.md, 'Verify your download', says how)."
     } >&2
     exit 1
 fi
-
-version=$(sed -n 's/^#define TAVRIK_VERSION_TEXT "\(.*\)"$/\1/p' res/version.h)
-[ -n "$version" ] || { echo "no version in res/version.h" >&2; exit 1; }
 
 cmake --preset windows >/dev/null
 cmake --build --preset windows
@@ -61,27 +71,8 @@ fi
 python3 scripts/readme_txt.py --check
 epoch=${SOURCE_DATE_EPOCH:-$(sed -n 's/^#define TAVRIK_RELEASE_EPOCH \([0-9]*\)$/\1/p' res/version.h)}
 mkdir -p dist
-# What built it, as Debian's .buildinfo files record it, so that anyone can
-# rebuild these bytes later.
-{
-    echo "Format: 1.0"
-    echo "Source: tavrik"
-    echo "Version: $version"
-    echo "Source-Commit: $(git describe --always --dirty --abbrev=40)"
-    echo "Source-Date-Epoch: $epoch"
-    echo "Build-Origin: Debian $(cat /etc/debian_version) ($(. /etc/os-release && echo "$VERSION_CODENAME"))"
-    echo "Build-Architecture: $(dpkg --print-architecture)"
-    echo "Installed-Build-Depends:"
-    for package in "${toolchain[@]}" cmake ninja-build; do
-        echo " $package (= $(installed_version "$package")),"
-    done | sed '$ s/,$//'
-    echo "Checksums-Sha256:"
-    echo " $checksum $(stat -c %s "$exe") tavrik.exe"
-} > dist/BUILDINFO.txt
-# The zip, SHA256SUMS beside it, and, when the repository is known (the
-# release job has GITHUB_REPOSITORY), the Scoop and winget manifests and the
-# release notes.
-python3 scripts/release_files.py dist "$version" "$epoch" "$exe" docs/README.txt docs/README.ja.txt LICENSE \
-    dist/BUILDINFO.txt
+python3 scripts/release_files.py dist "$version" "$epoch" "$exe" docs/README.txt docs/README.ja.txt LICENSE
+echo
+cat dist/BUILDINFO.txt
 echo
 echo "tavrik.exe version $version: $checksum"

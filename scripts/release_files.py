@@ -1,24 +1,34 @@
 #!/usr/bin/env python3
-"""Packs a release into DIST: the reproducible zip (tavrik.exe, the docs and
-their SHA256SUMS), SHA256SUMS beside it listing the zip as well, and, when
-GITHUB_REPOSITORY names the repository, what a package manager takes as it
-is: a Scoop manifest (tavrik.json), winget manifests for the community
-repository (a folder, and a zip of it), and the release notes. JSON and
-YAML are written from data by the standard writers and read back with the
-parsers, and every URL and hash read back must match the zip.
+"""Packs a release into DIST: the zip (tavrik.exe, the docs and their
+SHA256SUMS), which depends on those bytes alone, and, when GITHUB_REPOSITORY
+names the repository, what a package manager takes as it is: a Scoop
+manifest (tavrik.json), winget manifests for the community repository (a
+folder, and a zip of it), and the release notes. Beside them: SHA256SUMS of
+every file published and of the files in the zip, subjects.sha256 (the same
+and SHA256SUMS itself, for the attestation), and BUILDINFO.txt, the build
+environment, kept out of the zip so that a Debian point release never
+changes published bytes. JSON and YAML are written from data by the standard
+writers and read back with the parsers, and every URL and hash read back
+must match the zip.
 usage: release_files.py DIST VERSION EPOCH EXE DOC..."""
 import hashlib
 import json
 import os
 import re
 import shutil
+import subprocess
 import sys
 import time
 import zipfile
 
 import yaml
 
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 WINGET_SCHEMA = "1.12.0"  # the newest the community repository accepts
+# The winget package's identity, decided once: whoever runs the release job,
+# the package stays the same, and its publisher is the maker the exe's
+# version record names (a fork changes both; docs/DEVELOPMENT.md says how).
+PACKAGE_IDENTIFIER = "TavrikProject.Tavrik"
 DESCRIPTION = ("Controls the console window it runs in: show state, position, z-order, "
                "screen-buffer size and visible area.")
 DESCRIPTION_JA = ("コンソール ウィンドウの各種制御: 自分が動いているコンソール ウィンドウの表示状態、位置、"
@@ -36,14 +46,25 @@ def zip_name(version):
 
 def write_zip(path, epoch, members):
     """members: (name, bytes); fixed order, times and modes, so the same
-    inputs give the same bytes."""
+    inputs give the same bytes. Stored, not deflated: the bytes then owe
+    nothing to the zlib that happens to be installed."""
     stamp = time.gmtime(max(int(epoch), 315532800))[:6]  # zip times start in 1980
-    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_STORED) as z:
         for name, data in members:
             info = zipfile.ZipInfo(name, date_time=stamp)
             info.external_attr = 0o644 << 16
-            info.compress_type = zipfile.ZIP_DEFLATED
             z.writestr(info, data)
+
+
+def sums(entries):
+    """sha256sum's format: (name, bytes) in order."""
+    return "".join("%s  %s\n" % (hashlib.sha256(data).hexdigest(), name) for name, data in entries)
+
+
+def company_name(root=ROOT):
+    """The maker the exe's version record names."""
+    with open(os.path.join(root, "res", "tavrik.rc"), encoding="utf-8") as f:
+        return re.search(r'VALUE "CompanyName", "([^"]+)"', f.read()).group(1)
 
 
 def urls(repository, version):
@@ -51,15 +72,11 @@ def urls(repository, version):
     return {"home": base, "zip": "%s/releases/download/v%s/%s" % (base, version, zip_name(version)),
             "next zip": "%s/releases/download/v$version/%s" % (base, zip_name("$version")),
             "tag": "%s/releases/tag/v%s" % (base, version), "license": "%s/blob/v%s/LICENSE" % (base, version),
-            "scoop": "%s/releases/download/v%s/tavrik.json" % (base, version)}
-
-
-def package_identifier(repository):
-    owner = repository.split("/")[0]
-    identifier = owner[:1].upper() + owner[1:] + ".Tavrik"
-    if not re.fullmatch(r"[^.\s\\/:*?\"<>|\x01-\x1f]{1,32}\.Tavrik", identifier):
-        raise SystemExit("the owner %r makes no winget package identifier (at most 32 characters)" % owner)
-    return identifier
+            "issues": "%s/issues" % base,
+            # The manifest of whatever release is newest: scoop update reloads
+            # the URL an app was installed from, so one naming a version
+            # would keep that version for good.
+            "scoop": "%s/releases/latest/download/tavrik.json" % base}
 
 
 def scoop_manifest(repository, version, zip_hash):
@@ -75,7 +92,7 @@ def scoop_manifest(repository, version, zip_hash):
 def winget_manifests(repository, version, zip_hash, release_date):
     """{file name: (manifest type, data)}, the multi-file form the community
     repository asks for."""
-    identifier, url, owner = package_identifier(repository), urls(repository, version), repository.split("/")[0]
+    identifier, url, owner = PACKAGE_IDENTIFIER, urls(repository, version), repository.split("/")[0]
     common = {"PackageIdentifier": identifier, "PackageVersion": version}
     return {
         identifier + ".yaml": ("version", {**common, "DefaultLocale": "en-US"}),
@@ -85,8 +102,8 @@ def winget_manifests(repository, version, zip_hash, release_date):
             "ReleaseDate": release_date,
             "Installers": [{"Architecture": "x64", "InstallerUrl": url["zip"], "InstallerSha256": zip_hash.upper()}]}),
         identifier + ".locale.en-US.yaml": ("defaultLocale", {
-            **common, "PackageLocale": "en-US", "Publisher": owner, "PublisherUrl": "https://github.com/" + owner,
-            "PackageName": "tavrik", "PackageUrl": url["home"], "License": "MIT", "LicenseUrl": url["license"],
+            **common, "PackageLocale": "en-US", "Publisher": company_name(),
+            "PublisherUrl": "https://github.com/" + owner, "PublisherSupportUrl": url["issues"], "PackageName": "tavrik", "PackageUrl": url["home"], "License": "MIT", "LicenseUrl": url["license"],
             "ShortDescription": DESCRIPTION, "Moniker": "tavrik",
             "Tags": ["console", "cmd", "batch", "window", "conhost"], "ReleaseNotesUrl": url["tag"]}),
         identifier + ".locale.ja-JP.yaml": ("locale", {
@@ -101,40 +118,72 @@ def winget_text(kind, data):
     return header + yaml.safe_dump(data, sort_keys=False, allow_unicode=True, width=1000)
 
 
-def winget_folder(repository, version):
-    identifier = package_identifier(repository)
-    publisher, name = identifier.split(".")
+def winget_zip_name(version):
+    return "tavrik-%s-winget-manifests.zip" % version
+
+
+def winget_folder(version):
+    publisher, name = PACKAGE_IDENTIFIER.split(".")
     return "/".join(["manifests", publisher[0].lower(), publisher, name, version])
 
 
-def release_notes(repository, version, zip_hash, exe_hash):
-    url, archive = urls(repository, version), zip_name(version)
-    return "\n".join([
-        "tavrik %s for 64-bit Windows: one zip, `%s`, holding `tavrik.exe`, its readmes "
-        "(README.txt, and README.ja.txt in Japanese), LICENSE, BUILDINFO.txt and SHA256SUMS." % (version, archive),
-        "", "| file | SHA-256 |", "|---|---|",
-        "| `%s` | `%s` |" % (archive, zip_hash), "| `tavrik.exe` (in the zip) | `%s` |" % exe_hash, "",
-        "Check the download in PowerShell; it must print the zip's SHA-256 above:", "",
-        "```powershell", "Get-FileHash %s -Algorithm SHA256" % archive, "```", "",
-        "Check that this repository's release job built it, with the GitHub CLI "
-        "(`tavrik.exe` may be checked the same way):", "",
-        "```sh", "gh attestation verify %s --repo %s" % (archive, repository), "```", "",
-        "Install this release with Scoop:", "",
-        "```powershell", "scoop install %s" % url["scoop"], "```", "",
-        "`tavrik-%s-winget-manifests.zip` holds this release's manifests for winget's community "
-        "repository (`%s`), for a maintainer to submit." % (version, winget_folder(repository, version)),
-        "", "日本語の説明は zip の中の README.ja.txt にあります。", ""])
+def release_notes(repository, version, published, exe_hash):
+    """The notes, in English and Japanese: the published files and their
+    hashes, and each command a user runs, written out for this release."""
+    url, archive, tag = urls(repository, version), zip_name(version), "v" + version
+    zip_hash = dict(published)[archive]
+    check_ps = "(Get-FileHash .\\%s -Algorithm SHA256).Hash -eq '%s'" % (archive, zip_hash)
+    check_cmd = 'certutil -hashfile %s SHA256 | find /i "%s" >nul && echo True || echo False' % (archive, zip_hash)
+    verify = "gh attestation verify %s --repo %s --signer-workflow %s/.github/workflows/ci.yml --source-ref refs/tags/%s" % (
+        archive, repository, repository, tag)
+    scoop, winget = "scoop install %s" % url["scoop"], "winget install --id %s -e" % PACKAGE_IDENTIFIER
+    def block(kind, line):
+        return ["```" + kind, line, "```", ""]
+    return "\n".join(
+        ["tavrik %s for 64-bit Windows: one zip, `%s`, holding `tavrik.exe`, its readmes (README.txt, and "
+         "README.ja.txt in Japanese), LICENSE and SHA256SUMS. This release publishes these files, and no "
+         "others:" % (version, archive), "", "| file | SHA-256 |", "|---|---|"] +
+        ["| `%s` | `%s` |" % (name, digest) for name, digest in published] +
+        ["| `tavrik.exe` (in the zip) | `%s` |" % exe_hash, "",
+         "Check the zip before you unpack it. In PowerShell, in the folder that holds it, this prints True "
+         "for this release's zip and False for any other file:", ""] + block("powershell", check_ps) +
+        ["In cmd, the same check:", ""] + block("bat", check_cmd) +
+        ["Check that this repository's release job built it from the tag %s, with the GitHub CLI: gh 2.49 or "
+         "later, signed in with `gh auth login`. Every other file of this release, and `tavrik.exe` in the "
+         "zip, is checked the same way, with its own name in place of the zip's:" % tag, ""] +
+        block("sh", verify) +
+        ["Install it with [Scoop](https://scoop.sh): this manifest always names the newest release, so "
+         "`scoop update tavrik` updates tavrik and `scoop uninstall tavrik` removes it.", ""] +
+        block("powershell", scoop) +
+        ["With winget, once these manifests have been accepted into winget's community repository "
+         "(microsoft/winget-pkgs); until then winget finds no such package:", ""] + block("powershell", winget) +
+        ["`tavrik-%s-winget-manifests.zip` holds the manifests (`%s`), for the maintainer to submit."
+         % (version, winget_folder(version)), "",
+         "## 日本語", "",
+         "zip は展開する前に確認してください。zip のあるフォルダーで PowerShell を開いて次の行を実行すると、"
+         "このリリースの zip なら True、ほかのファイルなら False と表示されます。", ""] + block("powershell", check_ps) +
+        ["コマンド プロンプト (cmd) では次のようにします。", ""] + block("bat", check_cmd) +
+        ["このリポジトリのリリース用ジョブがタグ %s からビルドしたことは、GitHub CLI で確認できます。"
+         "gh 2.49 以降が必要で、先に `gh auth login` でサインインしておきます。このリリースのほかのファイルや "
+         "zip の中の `tavrik.exe` も、zip の名前をそのファイルの名前に置き換えて同じように確認できます。" % tag, ""] +
+        block("sh", verify) +
+        ["[Scoop](https://scoop.sh) でインストールするには次のようにします。このマニフェストは常に最新のリリースを"
+         "指すので、`scoop update tavrik` で更新でき、`scoop uninstall tavrik` で削除できます。", ""] +
+        block("powershell", scoop) +
+        ["winget では、マニフェストが winget のコミュニティ リポジトリ (microsoft/winget-pkgs) に受け入れられた後に、"
+         "次のコマンドでインストールできます。それまでは、このパッケージは見つかりません。", ""] +
+        block("powershell", winget) +
+        ["詳しい説明は、zip の中の README.ja.txt にあります。", ""])
 
 
 def write_manifests(dist, repository, version, epoch):
-    """Writes tavrik.json, the winget folder and its zip, and the notes."""
+    """Writes tavrik.json, the winget folder and its zip; returns the names
+    of the two files published."""
     zip_hash = sha256(os.path.join(dist, zip_name(version)))
-    with zipfile.ZipFile(os.path.join(dist, zip_name(version))) as z:
-        exe_hash = hashlib.sha256(z.read("tavrik.exe")).hexdigest()
-    with open(os.path.join(dist, "tavrik.json"), "w", encoding="utf-8") as f:
+    with open(os.path.join(dist, "tavrik.json"), "w", encoding="utf-8", newline="\n") as f:
         json.dump(scoop_manifest(repository, version, zip_hash), f, indent=4, ensure_ascii=False)
         f.write("\n")
-    folder = winget_folder(repository, version)
+    folder = winget_folder(version)
     os.makedirs(os.path.join(dist, "winget", folder), exist_ok=True)
     release_date = time.strftime("%Y-%m-%d", time.gmtime(int(epoch)))
     members = []
@@ -143,9 +192,41 @@ def write_manifests(dist, repository, version, epoch):
         with open(os.path.join(dist, "winget", folder, name), "w", encoding="utf-8", newline="\n") as f:
             f.write(text)
         members.append(("%s/%s" % (folder, name), text.encode()))
-    write_zip(os.path.join(dist, "tavrik-%s-winget-manifests.zip" % version), epoch, members)
-    with open(os.path.join(dist, "release-notes.md"), "w", encoding="utf-8") as f:
-        f.write(release_notes(repository, version, zip_hash, exe_hash))
+    write_zip(os.path.join(dist, winget_zip_name(version)), epoch, members)
+    return ["tavrik.json", winget_zip_name(version)]
+
+
+def toolchain_packages(root=ROOT):
+    """The packages whose versions README.md publishes as the toolchain that
+    made the published bytes."""
+    with open(os.path.join(root, "README.md"), encoding="utf-8") as f:
+        return re.findall(r"(?m)^ {4,}(\S*mingw-w64\S*) \S+$", f.read())
+
+
+def build_environment():
+    """What this machine is and has: the facts a rebuild needs, none of which
+    may reach the zip. Commands run in the C locale; their output is kept."""
+    def output(*command):
+        done = subprocess.run(command, capture_output=True, encoding="utf-8", env=dict(os.environ, LC_ALL="C"))
+        return done.stdout.strip() if done.returncode == 0 else "unknown"
+    with open("/etc/os-release", encoding="utf-8") as f:
+        codename = re.search(r"(?m)^VERSION_CODENAME=(.*)$", f.read())
+    with open("/etc/debian_version", encoding="utf-8") as f:
+        origin = "Debian %s (%s)" % (f.read().strip(), codename.group(1) if codename else "unknown")
+    return {"origin": origin, "architecture": output("dpkg", "--print-architecture"),
+            "commit": output("git", "-C", ROOT, "describe", "--always", "--dirty", "--abbrev=40"),
+            "packages": [(name, output("dpkg-query", "-W", "-f=${Version}", name))
+                         for name in toolchain_packages() + ["cmake", "ninja-build", "python3"]]}
+
+
+def build_record(version, epoch, exe, environment):
+    """BUILDINFO.txt, as Debian's .buildinfo files record a build."""
+    return "".join(["Format: 1.0\n", "Source: tavrik\n", "Version: %s\n" % version,
+                    "Source-Commit: %s\n" % environment["commit"], "Source-Date-Epoch: %s\n" % epoch,
+                    "Build-Origin: %s\n" % environment["origin"],
+                    "Build-Architecture: %s\n" % environment["architecture"], "Installed-Build-Depends:\n",
+                    ",\n".join(" %s (= %s)" % package for package in environment["packages"]) + "\n",
+                    "Checksums-Sha256:\n", " %s %d tavrik.exe\n" % (hashlib.sha256(exe).hexdigest(), len(exe))])
 
 
 def manifest_problems(dist, repository, version):
@@ -159,7 +240,7 @@ def manifest_problems(dist, repository, version):
                              ("hash", package["hash"], zip_hash), ("bin", scoop["bin"], "tavrik.exe")]:
         if have != want:
             found.append("tavrik.json: %s is %r, not %r" % (what, have, want))
-    folder = os.path.join(dist, "winget", winget_folder(repository, version))
+    folder = os.path.join(dist, "winget", winget_folder(version))
     for name in sorted(os.listdir(folder)):
         with open(os.path.join(folder, name), encoding="utf-8") as f:
             manifest = yaml.safe_load(f)
@@ -175,39 +256,59 @@ def manifest_problems(dist, repository, version):
     return found
 
 
+# What a run writes beside the zip: an earlier run's may name another zip.
+OUTPUTS = ["SHA256SUMS", "subjects.sha256", "BUILDINFO.txt", "tavrik.json", "release-notes.md"]
+
+
 def main(argv):
     dist, version, epoch, exe, *docs = argv
     members = []
     for name, path in [("tavrik.exe", exe)] + [(os.path.basename(doc), doc) for doc in docs]:
         with open(path, "rb") as f:
             members.append((name, f.read()))
-    sums = "".join("%s  %s\n" % (hashlib.sha256(data).hexdigest(), name) for name, data in members)
-    write_zip(os.path.join(dist, zip_name(version)), epoch, members + [("SHA256SUMS", sums.encode())])
-    # Beside the zip: the files inside it, and the zip itself, so a download
-    # can be checked before it is unpacked.
-    sums += "%s  %s\n" % (sha256(os.path.join(dist, zip_name(version))), zip_name(version))
-    with open(os.path.join(dist, "SHA256SUMS"), "w") as f:
-        f.write(sums)
-    print(sums, end="")
-    # An earlier run's manifests name another zip: none may outlive it.
-    for name in ["tavrik.json", "release-notes.md", "tavrik-%s-winget-manifests.zip" % version]:
+    archive = zip_name(version)
+    members.append(("SHA256SUMS", sums(members).encode()))
+    write_zip(os.path.join(dist, archive), epoch, members)
+    for name in OUTPUTS + [winget_zip_name(version)]:
         if os.path.exists(os.path.join(dist, name)):
             os.remove(os.path.join(dist, name))
     shutil.rmtree(os.path.join(dist, "winget"), ignore_errors=True)
     repository = os.environ.get("GITHUB_REPOSITORY", "")
+    if repository and not re.fullmatch(r"[A-Za-z0-9-]+/[A-Za-z0-9._-]+", repository):
+        raise SystemExit("GITHUB_REPOSITORY %r is not owner/name" % repository)
+    published = [archive] + (write_manifests(dist, repository, version, epoch) if repository else [])
+
+    def read(name):
+        with open(os.path.join(dist, name), "rb") as f:
+            return f.read()
+    # Beside the zip, for users: the files inside it, and each file published
+    # (the zip above all, so a download can be checked before it is unpacked;
+    # Scoop's autoupdate finds the next release's hash here by the zip's name).
+    listing = sums(members[:-1] + [(name, read(name)) for name in published])
+    with open(os.path.join(dist, "SHA256SUMS"), "w", encoding="ascii", newline="\n") as f:
+        f.write(listing)
+    published.append("SHA256SUMS")
+    # For the attestation: every file published, and every file in the zip
+    # under the zip's name.
+    with open(os.path.join(dist, "subjects.sha256"), "w", encoding="utf-8", newline="\n") as f:
+        f.write(sums([(name, read(name)) for name in published] +
+                     [("%s/%s" % (archive, name), data) for name, data in members]))
+    with open(os.path.join(dist, "BUILDINFO.txt"), "w", encoding="utf-8", newline="\n") as f:
+        f.write(build_record(version, epoch, members[0][1], build_environment()))
+    print(listing, end="")
     if not repository:
         print("No manifests or release notes: GITHUB_REPOSITORY (owner/name) is not set.")
         return 0
-    if not re.fullmatch(r"[A-Za-z0-9-]+/[A-Za-z0-9._-]+", repository):
-        raise SystemExit("GITHUB_REPOSITORY %r is not owner/name" % repository)
-    write_manifests(dist, repository, version, epoch)
+    with open(os.path.join(dist, "release-notes.md"), "w", encoding="utf-8", newline="\n") as f:
+        f.write(release_notes(repository, version, [(name, sha256(os.path.join(dist, name))) for name in published],
+                              hashlib.sha256(members[0][1]).hexdigest()))
     found = manifest_problems(dist, repository, version)
     for problem in found:
         print("manifests: " + problem, file=sys.stderr)
     if found:
         return 1
     print("Manifests for %s: dist/tavrik.json, dist/winget/%s, dist/release-notes.md"
-          % (repository, winget_folder(repository, version)))
+          % (repository, winget_folder(version)))
     return 0
 
 

@@ -1,16 +1,20 @@
 """The release's packing on a small fixture: SHA256SUMS beside the zip lists
 the zip, the Scoop and winget manifests read back with the standard parsers
 name the zip's URL and hash, the version, the exe and its command alias,
-and the read-back check refuses a manifest whose hash is not the zip's."""
+the read-back check refuses a manifest whose hash is not the zip's, and
+nothing published can contradict the rest."""
 import contextlib
 import hashlib
 import io
 import json
 import os
+import re
 import shutil
 import sys
 import tempfile
+import time
 import unittest
+import zipfile
 from unittest import mock
 
 import yaml
@@ -20,21 +24,45 @@ sys.path.insert(0, os.path.join(ROOT, "scripts"))
 import release_files  # noqa: E402
 
 URL = "https://github.com/owner/name/releases/download/v1.0/tavrik-1.0-win64.zip"
-FOLDER = "winget/manifests/o/Owner/Tavrik/1.0"
+FOLDER = "winget/manifests/t/TavrikProject/Tavrik/1.0"
+MANIFEST = FOLDER + "/TavrikProject.Tavrik"
+BUILT_ON = {"origin": "Debian 12.11 (bookworm)", "architecture": "amd64", "commit": "0" * 40,
+            "packages": [("cmake", "3.25.1-1"), ("ninja-build", "1.11.1-2~deb12u1")]}
+# The same toolchain, a later point release: other cmake and ninja packages.
+BUILT_LATER = {"origin": "Debian 12.12 (bookworm)", "architecture": "amd64", "commit": "0" * 40,
+               "packages": [("cmake", "3.25.1-1+deb12u1"), ("ninja-build", "1.11.1-2~deb12u2")]}
+
+
+def pack(dist, repository="owner/name", environment=BUILT_ON):
+    """The release's packing of a two-file fixture into dist."""
+    for name, data in (("tavrik.exe", b"MZ fixture"), ("README.txt", b"readme\r\n")):
+        with open(os.path.join(dist, name), "wb") as f:
+            f.write(data)
+    with mock.patch.dict(os.environ, {"GITHUB_REPOSITORY": repository}), \
+            mock.patch.object(release_files, "build_environment", return_value=environment), \
+            contextlib.redirect_stdout(io.StringIO()):
+        return release_files.main([dist, "1.0", "1796601600", os.path.join(dist, "tavrik.exe"),
+                                   os.path.join(dist, "README.txt")])
+
+
+def scoop_hash_lookup(sums, basename):
+    """Scoop's autoupdate over a hash file named in the manifest (its
+    find_hash_in_textfile, lib/autoupdate.ps1): the whole file as one hash,
+    else the hash on the line that names the file."""
+    whole = re.search(r"^\s*([a-fA-F0-9]+)\s*$", sums, re.I)
+    if whole:
+        return whole.group(1)
+    name = re.escape(basename)
+    found = re.search(r"([a-fA-F0-9]{32,128})[\x20\t]+.*%s(?:\s|$)|%s[\x20\t]+.*?([a-fA-F0-9]{32,128})"
+                      % (name, name), sums, re.I)
+    return found and (found.group(1) or found.group(2))
 
 
 class ReleaseFiles(unittest.TestCase):
     def setUp(self):
         self.dist = tempfile.mkdtemp()
         self.addCleanup(shutil.rmtree, self.dist)
-        for name, data in (("tavrik.exe", b"MZ fixture"), ("README.txt", b"readme\r\n")):
-            with open(os.path.join(self.dist, name), "wb") as f:
-                f.write(data)
-        with mock.patch.dict(os.environ, {"GITHUB_REPOSITORY": "owner/name"}), \
-                contextlib.redirect_stdout(io.StringIO()):
-            status = release_files.main([self.dist, "1.0", "1796601600", os.path.join(self.dist, "tavrik.exe"),
-                                         os.path.join(self.dist, "README.txt")])
-        self.assertEqual(status, 0)
+        self.assertEqual(pack(self.dist), 0)
         with open(os.path.join(self.dist, "tavrik-1.0-win64.zip"), "rb") as f:
             self.zip_hash = hashlib.sha256(f.read()).hexdigest()
 
@@ -54,27 +82,26 @@ class ReleaseFiles(unittest.TestCase):
                          URL.replace("1.0", "$version"))
 
     def test_the_winget_manifests_install_this_zip_as_a_portable_tavrik(self):
-        installer = self.read(FOLDER + "/Owner.Tavrik.installer.yaml")
-        self.assertEqual((installer["PackageIdentifier"], installer["PackageVersion"]), ("Owner.Tavrik", "1.0"))
+        installer = self.read(MANIFEST + ".installer.yaml")
+        self.assertEqual(installer["PackageVersion"], "1.0")
         self.assertEqual((installer["InstallerType"], installer["NestedInstallerType"]), ("zip", "portable"))
         self.assertEqual(installer["NestedInstallerFiles"],
                          [{"RelativeFilePath": "tavrik.exe", "PortableCommandAlias": "tavrik"}])
         self.assertEqual(installer["Installers"], [{"Architecture": "x64", "InstallerUrl": URL,
                                                     "InstallerSha256": self.zip_hash.upper()}])
-        self.assertEqual(self.read(FOLDER + "/Owner.Tavrik.yaml")["DefaultLocale"], "en-US")
-        japanese = self.read(FOLDER + "/Owner.Tavrik.locale.ja-JP.yaml")
+        self.assertEqual(self.read(MANIFEST + ".yaml")["DefaultLocale"], "en-US")
+        japanese = self.read(MANIFEST + ".locale.ja-JP.yaml")
         self.assertEqual((japanese["ManifestType"], japanese["PackageLocale"]), ("locale", "ja-JP"))
         self.assertIn("コンソール", japanese["ShortDescription"])
 
     def test_a_run_without_the_repository_leaves_no_earlier_manifests(self):
-        with mock.patch.dict(os.environ, {"GITHUB_REPOSITORY": ""}), contextlib.redirect_stdout(io.StringIO()):
-            release_files.main([self.dist, "1.0", "1796601600", os.path.join(self.dist, "tavrik.exe")])
-        self.assertEqual(sorted(os.listdir(self.dist)),
-                         ["README.txt", "SHA256SUMS", "tavrik-1.0-win64.zip", "tavrik.exe"])
+        pack(self.dist, repository="")
+        self.assertEqual(sorted(os.listdir(self.dist)), ["BUILDINFO.txt", "README.txt", "SHA256SUMS",
+                                                         "subjects.sha256", "tavrik-1.0-win64.zip", "tavrik.exe"])
 
     def test_a_planted_wrong_hash_is_refused(self):
         self.assertEqual(release_files.manifest_problems(self.dist, "owner/name", "1.0"), [])
-        for name in ("tavrik.json", FOLDER + "/Owner.Tavrik.installer.yaml"):
+        for name in ("tavrik.json", MANIFEST + ".installer.yaml"):
             path = os.path.join(self.dist, name)
             with open(path, encoding="utf-8") as f:
                 right = f.read()
@@ -86,6 +113,57 @@ class ReleaseFiles(unittest.TestCase):
                 self.assertTrue(any(os.path.basename(name) in problem for problem in found), found)
             with open(path, "w", encoding="utf-8") as f:
                 f.write(right)
+
+    def test_nothing_published_contradicts_the_rest(self):
+        with open(os.path.join(self.dist, "release-notes.md"), encoding="utf-8") as f:
+            notes = f.read()
+        with open(os.path.join(self.dist, "SHA256SUMS"), encoding="ascii") as f:
+            sums = f.read()
+        with self.subTest("the notes install the newest release with Scoop, which scoop update follows"):
+            scoop = [line for line in notes.splitlines() if line.startswith("scoop install ")]
+            self.assertEqual(set(scoop), {"scoop install https://github.com/owner/name/releases/latest/download/"
+                                          "tavrik.json"})
+        with self.subTest("a later Debian point release packs the same zip, its record beside it"):
+            later = tempfile.mkdtemp()
+            self.addCleanup(shutil.rmtree, later)
+            os.utime(os.path.join(self.dist, "tavrik.exe"), (0, 0))
+            with mock.patch.dict(os.environ, {"TZ": "Asia/Tokyo", "LC_ALL": "ja_JP.UTF-8"}):
+                time.tzset()
+                umask = os.umask(0o077)
+                try:
+                    pack(later, environment=BUILT_LATER)
+                finally:
+                    os.umask(umask)
+            time.tzset()
+            for name in ("tavrik-1.0-win64.zip", "SHA256SUMS", "tavrik.json", "tavrik-1.0-winget-manifests.zip"):
+                self.assertEqual(release_files.sha256(os.path.join(later, name)),
+                                 release_files.sha256(os.path.join(self.dist, name)), name)
+            with open(os.path.join(later, "BUILDINFO.txt"), encoding="utf-8") as f:
+                self.assertIn("Build-Origin: Debian 12.12 (bookworm)\n", f.read())
+        with self.subTest("Scoop's autoupdate finds the zip's hash in SHA256SUMS by the zip's name"):
+            self.assertEqual(scoop_hash_lookup(sums, "tavrik-1.0-win64.zip"), self.zip_hash)
+        with self.subTest("every published file and every file in the zip is attested"):
+            with open(os.path.join(self.dist, "subjects.sha256"), encoding="utf-8") as f:
+                subjects = dict(line.split("  ")[::-1] for line in f.read().splitlines())
+            with zipfile.ZipFile(os.path.join(self.dist, "tavrik-1.0-win64.zip")) as z:
+                inside = {"tavrik-1.0-win64.zip/" + name: hashlib.sha256(z.read(name)).hexdigest()
+                          for name in z.namelist()}
+            published = {name: release_files.sha256(os.path.join(self.dist, name)) for name in
+                         ("tavrik-1.0-win64.zip", "SHA256SUMS", "tavrik.json", "tavrik-1.0-winget-manifests.zip")}
+            self.assertEqual(subjects, {**published, **inside})
+            self.assertEqual(sorted(inside), ["tavrik-1.0-win64.zip/" + name
+                                              for name in ("README.txt", "SHA256SUMS", "tavrik.exe")])
+        with self.subTest("the winget identity is the project's, whoever runs the job"):
+            fork = tempfile.mkdtemp()
+            self.addCleanup(shutil.rmtree, fork)
+            pack(fork, repository="someone-else/tavrik")
+            with open(os.path.join(ROOT, "res", "tavrik.rc"), encoding="utf-8") as f:
+                maker = re.search(r'"CompanyName", "(.*)"', f.read()).group(1)
+            for dist in (self.dist, fork):
+                with open(os.path.join(dist, MANIFEST + ".locale.en-US.yaml"), encoding="utf-8") as f:
+                    locale = yaml.safe_load(f)
+                self.assertEqual((locale["PackageIdentifier"], locale["Publisher"]),
+                                 (release_files.PACKAGE_IDENTIFIER, maker))
 
 
 if __name__ == "__main__":
