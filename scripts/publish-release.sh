@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Publishes what scripts/release.sh made in dist/ as the GitHub release TAG,
+# with the gh CLI (GH_REPO and GH_TOKEN set), so that each file's URL serves
+# the same bytes for good:
+#   check     stops if the release already has a file by one of these names
+#             with other bytes (a re-run in another environment, say); files
+#             with the same bytes pass
+#   publish   the same check, then makes the release as a draft if there is
+#             none, uploads the files it lacks, and only then publishes it,
+#             so latest/download/tavrik.json never points at nothing
+# usage: publish-release.sh TAG check|publish
+set -euo pipefail
+tag=$1 mode=$2
+version=${tag#v}
+files=("dist/tavrik-$version-win64.zip" dist/SHA256SUMS dist/tavrik.json "dist/tavrik-$version-winget-manifests.zip")
+for file in "${files[@]}" dist/release-notes.md; do
+    [ -f "$file" ] || { echo "$file is missing: run scripts/release.sh with GITHUB_REPOSITORY first" >&2; exit 1; }
+done
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+draft=none  # none, true or false
+if gh release view "$tag" --json isDraft --jq .isDraft >"$scratch/draft" 2>"$scratch/error"; then
+    draft=$(cat "$scratch/draft")
+    gh release view "$tag" --json assets --jq '.assets[].name' >"$scratch/assets"
+elif ! grep -qi 'not found' "$scratch/error"; then
+    cat "$scratch/error" >&2
+    exit 1
+fi
+
+missing=() differing=()
+for file in "${files[@]}"; do
+    name=$(basename "$file")
+    if [ "$draft" = none ] || ! grep -qxF "$name" "$scratch/assets"; then
+        missing+=("$file")
+        continue
+    fi
+    gh release download "$tag" --pattern "$name" --dir "$scratch/published"
+    cmp -s "$file" "$scratch/published/$name" || differing+=("$name")
+done
+if [ ${#differing[@]} -gt 0 ]; then
+    echo "The release $tag already publishes other bytes under these names, and they stay as they are:" >&2
+    printf '  %s\n' "${differing[@]}" >&2
+    echo "Users and package manifests have their hashes. Publish the new bytes as a new version." >&2
+    exit 1
+fi
+echo "release $tag: ${#missing[@]} file(s) to upload, $(( ${#files[@]} - ${#missing[@]} )) already published with these bytes"
+[ "$mode" = publish ] || exit 0
+
+if [ "$draft" = none ]; then
+    gh release create "$tag" --draft --verify-tag --title "tavrik $tag" --notes-file dist/release-notes.md
+    draft=true
+elif [ "$draft" = true ]; then
+    gh release edit "$tag" --notes-file dist/release-notes.md
+fi
+[ ${#missing[@]} -eq 0 ] || gh release upload "$tag" "${missing[@]}"
+[ "$draft" = false ] || gh release edit "$tag" --draft=false
+echo "release $tag: published"
