@@ -93,9 +93,9 @@ HWND search(const char* tag, HWND console) {
 }  // namespace
 
 ConsoleWindowSearch find_console_window() {
-    // A console with no window (a scheduled task's, a program started
-    // hidden) has nothing of its own to find, now or later: give up before
-    // touching the title.
+    // A console with no window (one made with CREATE_NO_WINDOW; a console
+    // started hidden has a window, only not shown) has nothing of its own to
+    // find, now or later: give up before touching the title.
     const HWND console = GetConsoleWindow();
     if (console == NULL) return {NULL, false};
     const TitleLock lock = take_title_lock(console);

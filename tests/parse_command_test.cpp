@@ -115,6 +115,12 @@ TEST(ParseCommand, ReadsTwoNumbersSeparatedByBlanksAndOneComma) {
         {"t move 2147483647,2147483648", move(2147483647, -2147483647 - 1)},
         {"t move 4294967295,4294967396", move(-1, 100)},
         {"t move 18446744073709551617,0", move(1, 0)},  // wraps at 2^64 first
+        // Typed with the IME on, in code page 932: a full-width digit is no
+        // digit (0), and a full-width comma or blank ends the reading.
+        {"t move \x82\x50\x82\x4f\x82\x4f,\x82\x54\x82\x4f", move(0, 0)},  // move １００,５０
+        {"t size 80\x81\x43" "25", cells(RequestKind::WindowSize, 80, 0)},     // size 80，25
+        {"t move 100\x81\x40" "50", move(100, 0)},                             // move 100　50
+        {"t move 1\xef\xbc\x90,2", move(1, 0)},                                 // move 1０,2 in UTF-8
     };
     expect_requests(std::begin(cases), std::end(cases));
 }
