@@ -24,12 +24,12 @@ DRIFTS = [
     ("an example changed in README.md only",
      [("README.md", "tavrik move 100,50\ntavrik buffer", "tavrik move 100,60\ntavrik buffer")],
      "example 1 differs between README.md and README.ja.md"),
-    ("the checksum dropped from README.ja.md", [("README.ja.md", "    %s\n" % CHECKSUM, "")],
-     "the checksum '%s' is only in README.md" % CHECKSUM),
+    ("a stale checksum in README.ja.md", [("README.ja.md", "    %s\n" % CHECKSUM, "    %s\n" % ("0" * 64))],
+     "the checksum '%s' is only in README.ja.md" % ("0" * 64)),
     ("a toolchain line dropped from README.ja.md",
      [("README.ja.md", "      binutils-mingw-w64-x86-64 2.40-2+10.4\n", "")],
      "the toolchain line 'binutils-mingw-w64-x86-64 2.40-2+10.4' is only in README.md"),
-    ("an exit status no longer listed in README.ja.md", [("README.ja.md", "- `-1073741510` (", "- -1073741510 (")],
+    ("an exit status no longer listed in README.ja.md", [("README.ja.md", "- `-1073741510`:", "- -1073741510:")],
      "the exit status '-1073741510' is only in README.md"),
     ("the fault message reworded in README.ja.md",
      [("README.ja.md", "Console window getting fault.", "Console window getting fault!")],
@@ -46,25 +46,40 @@ DRIFTS = [
      "docs/README.ja.txt is not what README.ja.md gives"),
     ("docs/README.txt edited by hand", [("docs/README.txt", "minimises the window", "minimizes the window")],
      "docs/README.txt is not what README.md gives"),
+    ("a code span wrapped across lines",
+     [("docs/README.txt", "(tavrik size 80,25 > nul)", "(tavrik size\r\n  80,25 > nul)")],
+     "the code span 'tavrik size 80,25 > nul' is not whole on one line"),
+    ("a code span in ASCII quotes", [("docs/README.txt", "- tavrik /? (", '- "tavrik /?" (')],
+     "the code span 'tavrik /?' has gained quotes"),
+    ("a bracketed name split across lines",
+     [("docs/README.ja.txt", "[複数のタブを閉じるときに警告する]", "[複数のタブを閉じる\r\n    ときに警告する]")],
+     "docs/README.ja.txt: a bracketed name broken across lines"),
+    ("a number split from its unit", [("docs/README.ja.txt", "約 3 秒", "約\r\n  3 秒")],
+     "docs/README.ja.txt: a number split from its unit"),
 ]
 
 
-# (line, width, the lines it must wrap to)
+# (Markdown line, how a code span stands, width, the lines it must wrap to)
 WRAPS = [
-    ("word word word word word word word", 20, ["word word word word", "word word word"]),
-    ("あいうえおかきくけこさしすせそたちつてユーザー。です", 20,
+    ("word word word word word word word", "%s", 20, ["word word word word", "word word word"]),
+    ("あいうえおかきくけこさしすせそたちつてユーザー。です", "「%s」", 20,
      ["あいうえおかきくけこ", "さしすせそたちつて", "ユーザー。です"]),       # no line starts with ー or 。
-    ("あいうえおかきくけこさしすせそたちつて「かぎ」です", 20,
+    ("あいうえおかきくけこさしすせそたちつて「かぎ」です", "「%s」", 20,
      ["あいうえおかきくけこ", "さしすせそたちつて", "「かぎ」です"]),           # none ends with 「
-    ("- 箇条書きの項目はあいうえおかきくけこ", 20, ["- 箇条書きの項目はあ", "  いうえおかきくけこ"]),
+    ("- 箇条書きの項目はあいうえおかきくけこ", "「%s」", 20, ["- 箇条書きの項目はあ", "  いうえおかきくけこ"]),
+    ("go to `tavrik move 100,50` now", "%s", 20, ["go to", "tavrik move 100,50", "now"]),  # a span stays whole
+    ("これは `tavrik min` のことです", "「%s」", 16, ["これは", "「tavrik min」の", "ことです"]),
+    ("あいうえお [複数のタブを閉じる] です", "「%s」", 20, ["あいうえお", "[複数のタブを閉じる]", "です"]),
+    ("あいうえおかきくけこ約 3 秒です", "「%s」", 22, ["あいうえおかきくけこ", "約 3 秒です"]),
+    ("あいうえおかきくけ 100 ミリ秒です", "「%s」", 22, ["あいうえおかきくけ", "100 ミリ秒です"]),
 ]
 
 
 class Wrap(unittest.TestCase):
-    def test_lines_break_by_display_width_and_never_at_a_forbidden_mark(self):
-        for line, width, expected in WRAPS:
+    def test_lines_break_by_display_width_and_never_inside_an_atom_or_at_a_forbidden_mark(self):
+        for line, span_form, width, expected in WRAPS:
             with self.subTest(line), mock.patch.object(readme_txt, "WIDTH", width):
-                self.assertEqual(readme_txt.wrap(line), expected)
+                self.assertEqual(readme_txt.wrap(readme_txt.inline(line, span_form)), expected)
 
 
 class ReadmeCheck(unittest.TestCase):
