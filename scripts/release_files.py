@@ -127,52 +127,60 @@ def winget_folder(version):
     return "/".join(["manifests", publisher[0].lower(), publisher, name, version])
 
 
+# What the notes ask a user to run, in order: the command's shell, and the
+# sentence before it in English and in Japanese ({tag}: the release's tag).
+NOTE_STEPS = [
+    ("check_ps", "powershell",
+     "Check the zip before you unpack it. In PowerShell, in the folder that holds it, this prints True for "
+     "this release's zip and False for any other file:",
+     "zip は展開する前に確認してください。zip のあるフォルダーで PowerShell を開いて次の行を実行すると、"
+     "このリリースの zip なら True、ほかのファイルなら False と表示されます。"),
+    ("check_cmd", "bat", "In cmd, the same check:", "コマンド プロンプト (cmd) では次のようにします。"),
+    ("verify", "sh",
+     "Check that this repository's release job built it from the tag {tag}, with the GitHub CLI: gh 2.49 or "
+     "later, signed in with `gh auth login`. Every other file of this release, and `tavrik.exe` in the zip, "
+     "is checked the same way, with its own name in place of the zip's:",
+     "このリポジトリのリリース用ジョブがタグ {tag} からビルドしたことは、GitHub CLI で確認できます。"
+     "gh 2.49 以降が必要で、先に `gh auth login` でサインインしておきます。このリリースのほかのファイルや "
+     "zip の中の `tavrik.exe` も、zip の名前をそのファイルの名前に置き換えて同じように確認できます。"),
+    ("scoop", "powershell",
+     "Install it with [Scoop](https://scoop.sh): this manifest always names the newest release, so "
+     "`scoop update tavrik` updates tavrik and `scoop uninstall tavrik` removes it.",
+     "[Scoop](https://scoop.sh) でインストールするには次のようにします。このマニフェストは常に最新のリリースを"
+     "指すので、`scoop update tavrik` で更新でき、`scoop uninstall tavrik` で削除できます。"),
+    ("winget", "powershell",
+     "With winget, once these manifests have been accepted into winget's community repository "
+     "(microsoft/winget-pkgs); until then winget finds no such package:",
+     "winget では、マニフェストが winget のコミュニティ リポジトリ (microsoft/winget-pkgs) に受け入れられた後に、"
+     "次のコマンドでインストールできます。それまでは、このパッケージは見つかりません。"),
+]
+
+
 def release_notes(repository, version, published, exe_hash):
     """The notes, in English and Japanese: the published files and their
     hashes, and each command a user runs, written out for this release."""
     url, archive, tag = urls(repository, version), zip_name(version), "v" + version
     zip_hash = dict(published)[archive]
-    check_ps = "(Get-FileHash .\\%s -Algorithm SHA256).Hash -eq '%s'" % (archive, zip_hash)
-    check_cmd = 'certutil -hashfile %s SHA256 | find /i "%s" >nul && echo True || echo False' % (archive, zip_hash)
-    verify = "gh attestation verify %s --repo %s --signer-workflow %s/.github/workflows/ci.yml --source-ref refs/tags/%s" % (
-        archive, repository, repository, tag)
-    scoop, winget = "scoop install %s" % url["scoop"], "winget install --id %s -e" % PACKAGE_IDENTIFIER
-    def block(kind, line):
-        return ["```" + kind, line, "```", ""]
+    commands = {
+        "check_ps": "(Get-FileHash .\\%s -Algorithm SHA256).Hash -eq '%s'" % (archive, zip_hash),
+        "check_cmd": 'certutil -hashfile %s SHA256 | find /i "%s" >nul && echo True || echo False' % (archive, zip_hash),
+        "verify": "gh attestation verify %s --repo %s --signer-workflow %s/.github/workflows/ci.yml "
+                  "--source-ref refs/tags/%s" % (archive, repository, repository, tag),
+        "scoop": "scoop install %s" % url["scoop"],
+        "winget": "winget install --id %s -e" % PACKAGE_IDENTIFIER,
+    }
+
+    def steps(language):
+        return [line for key, shell, *sentences in NOTE_STEPS
+                for line in (sentences[language].format(tag=tag), "", "```" + shell, commands[key], "```", "")]
     return "\n".join(
         ["tavrik %s for 64-bit Windows: one zip, `%s`, holding `tavrik.exe`, its readmes (README.txt, and "
          "README.ja.txt in Japanese), LICENSE and SHA256SUMS. This release publishes these files, and no "
          "others:" % (version, archive), "", "| file | SHA-256 |", "|---|---|"] +
         ["| `%s` | `%s` |" % (name, digest) for name, digest in published] +
-        ["| `tavrik.exe` (in the zip) | `%s` |" % exe_hash, "",
-         "Check the zip before you unpack it. In PowerShell, in the folder that holds it, this prints True "
-         "for this release's zip and False for any other file:", ""] + block("powershell", check_ps) +
-        ["In cmd, the same check:", ""] + block("bat", check_cmd) +
-        ["Check that this repository's release job built it from the tag %s, with the GitHub CLI: gh 2.49 or "
-         "later, signed in with `gh auth login`. Every other file of this release, and `tavrik.exe` in the "
-         "zip, is checked the same way, with its own name in place of the zip's:" % tag, ""] +
-        block("sh", verify) +
-        ["Install it with [Scoop](https://scoop.sh): this manifest always names the newest release, so "
-         "`scoop update tavrik` updates tavrik and `scoop uninstall tavrik` removes it.", ""] +
-        block("powershell", scoop) +
-        ["With winget, once these manifests have been accepted into winget's community repository "
-         "(microsoft/winget-pkgs); until then winget finds no such package:", ""] + block("powershell", winget) +
+        ["| `tavrik.exe` (in the zip) | `%s` |" % exe_hash, ""] + steps(0) +
         ["`tavrik-%s-winget-manifests.zip` holds the manifests (`%s`), for the maintainer to submit."
-         % (version, winget_folder(version)), "",
-         "## 日本語", "",
-         "zip は展開する前に確認してください。zip のあるフォルダーで PowerShell を開いて次の行を実行すると、"
-         "このリリースの zip なら True、ほかのファイルなら False と表示されます。", ""] + block("powershell", check_ps) +
-        ["コマンド プロンプト (cmd) では次のようにします。", ""] + block("bat", check_cmd) +
-        ["このリポジトリのリリース用ジョブがタグ %s からビルドしたことは、GitHub CLI で確認できます。"
-         "gh 2.49 以降が必要で、先に `gh auth login` でサインインしておきます。このリリースのほかのファイルや "
-         "zip の中の `tavrik.exe` も、zip の名前をそのファイルの名前に置き換えて同じように確認できます。" % tag, ""] +
-        block("sh", verify) +
-        ["[Scoop](https://scoop.sh) でインストールするには次のようにします。このマニフェストは常に最新のリリースを"
-         "指すので、`scoop update tavrik` で更新でき、`scoop uninstall tavrik` で削除できます。", ""] +
-        block("powershell", scoop) +
-        ["winget では、マニフェストが winget のコミュニティ リポジトリ (microsoft/winget-pkgs) に受け入れられた後に、"
-         "次のコマンドでインストールできます。それまでは、このパッケージは見つかりません。", ""] +
-        block("powershell", winget) +
+         % (version, winget_folder(version)), "", "## 日本語", ""] + steps(1) +
         ["詳しい説明は、zip の中の README.ja.txt にあります。", ""])
 
 
