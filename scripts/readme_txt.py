@@ -51,8 +51,8 @@ SPAN_START, SPAN_END = "\x01", "\x02"
 # Units that stay on the line of the number before them, and the words that
 # stay with a number after them.
 UNITS = "ミリ秒|秒|バイト|ビット|行|列|回|個|つ|ms|s|%"
-WIDE = r"[\u2e80-\u9fff\uf900-\ufaff\uff00-\uffef]"
-NARROW = r"[^\s\x01\x02\u2e80-\u9fff\uf900-\ufaff\uff00-\uffef]"
+WIDE_RANGES = "\u2e80-\u9fff\uf900-\ufaff\uff00-\uffef"
+WIDE, NARROW = "[%s]" % WIDE_RANGES, "[^\\s\x01\x02%s]" % WIDE_RANGES
 # What never breaks: a code span; a bracketed name; a number with its unit
 # (and 約 before it); a quoted word; a run of narrow characters; one wide
 # character. Lines may break at blanks, and between two wide characters.
@@ -104,7 +104,7 @@ def inline(text, span_form="%s"):
     """The text of a Markdown line: pictures go, links keep their text, and
     each code span, in the language's form, is marked as one atom."""
     text = re.sub(r"!\[[^\]]*\]\([^)]*\)", "", text)
-    text = re.sub(r"\[([^\]]*)\]\(([^)]*)\)", r"\1", text)
+    text = re.sub(r"\[([^\]]*)\]\([^)]*\)", r"\1", text)
     text = text.replace("**", "")
     text = re.sub(r"`([^`]*)`", lambda m: SPAN_START + span_form % m.group(1) + SPAN_END, text)
     if not span_form.isascii():
@@ -242,6 +242,9 @@ def code_spans(markdown):
     return spans
 
 
+# A package and its version in the list of the toolchain that made the
+# published bytes (the release scripts read the list from README.md too).
+TOOLCHAIN_LINE = re.compile(r"(?m)^ {4,}(\S*mingw-w64\S*) (\S+)$")
 # What both languages must hold alike: the code blocks, in order, and each
 # kind of fact, as the things of that kind that a Markdown text holds.
 EXAMPLE = re.compile(r"(?ms)^ *```[^\n]*\n(.*?)^ *```")
@@ -250,7 +253,7 @@ FACTS = [
     ("exit status", lambda md, root: re.findall(r"(?m)^- `(-?\d+)`", md)),
     ("program text", lambda md, root: [t.strip() for t in program_texts(root) if t.strip() in md]),
     ("checksum", lambda md, root: re.findall(r"\b[0-9a-f]{64}\b", md)),
-    ("toolchain line", lambda md, root: re.findall(r"(?m)^ {4,}(\S*mingw-w64\S* \S+)$", md)),
+    ("toolchain line", lambda md, root: [" ".join(line) for line in TOOLCHAIN_LINE.findall(md)]),
 ]
 
 

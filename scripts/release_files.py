@@ -23,6 +23,8 @@ import zipfile
 
 import yaml
 
+from readme_txt import TOOLCHAIN_LINE
+
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 WINGET_SCHEMA = "1.12.0"  # the newest the community repository accepts
 # The winget package's identity, decided once: whoever runs the release job,
@@ -54,6 +56,12 @@ def write_zip(path, epoch, members):
             info = zipfile.ZipInfo(name, date_time=stamp)
             info.external_attr = 0o644 << 16
             z.writestr(info, data)
+
+
+def write_text(path, text):
+    """A text file with LF line ends, in UTF-8, whatever the locale."""
+    with open(path, "w", encoding="utf-8", newline="\n") as f:
+        f.write(text)
 
 
 def sums(entries):
@@ -188,17 +196,15 @@ def write_manifests(dist, repository, version, epoch):
     """Writes tavrik.json, the winget folder and its zip; returns the names
     of the two files published."""
     zip_hash = sha256(os.path.join(dist, zip_name(version)))
-    with open(os.path.join(dist, "tavrik.json"), "w", encoding="utf-8", newline="\n") as f:
-        json.dump(scoop_manifest(repository, version, zip_hash), f, indent=4, ensure_ascii=False)
-        f.write("\n")
+    write_text(os.path.join(dist, "tavrik.json"),
+               json.dumps(scoop_manifest(repository, version, zip_hash), indent=4, ensure_ascii=False) + "\n")
     folder = winget_folder(version)
     os.makedirs(os.path.join(dist, "winget", folder), exist_ok=True)
     release_date = time.strftime("%Y-%m-%d", time.gmtime(int(epoch)))
     members = []
     for name, (kind, data) in winget_manifests(repository, version, zip_hash, release_date).items():
         text = winget_text(kind, data)
-        with open(os.path.join(dist, "winget", folder, name), "w", encoding="utf-8", newline="\n") as f:
-            f.write(text)
+        write_text(os.path.join(dist, "winget", folder, name), text)
         members.append(("%s/%s" % (folder, name), text.encode()))
     write_zip(os.path.join(dist, winget_zip_name(version)), epoch, members)
     return ["tavrik.json", winget_zip_name(version)]
@@ -208,7 +214,7 @@ def toolchain_packages(root=ROOT):
     """The packages whose versions README.md publishes as the toolchain that
     made the published bytes."""
     with open(os.path.join(root, "README.md"), encoding="utf-8") as f:
-        return re.findall(r"(?m)^ {4,}(\S*mingw-w64\S*) \S+$", f.read())
+        return [name for name, _ in TOOLCHAIN_LINE.findall(f.read())]
 
 
 def build_environment():
@@ -293,23 +299,21 @@ def main(argv):
     # (the zip above all, so a download can be checked before it is unpacked;
     # Scoop's autoupdate finds the next release's hash here by the zip's name).
     listing = sums(members[:-1] + [(name, read(name)) for name in published])
-    with open(os.path.join(dist, "SHA256SUMS"), "w", encoding="ascii", newline="\n") as f:
-        f.write(listing)
+    write_text(os.path.join(dist, "SHA256SUMS"), listing)
     published.append("SHA256SUMS")
     # For the attestation: every file published, and every file in the zip
     # under the zip's name.
-    with open(os.path.join(dist, "subjects.sha256"), "w", encoding="utf-8", newline="\n") as f:
-        f.write(sums([(name, read(name)) for name in published] +
-                     [("%s/%s" % (archive, name), data) for name, data in members]))
-    with open(os.path.join(dist, "BUILDINFO.txt"), "w", encoding="utf-8", newline="\n") as f:
-        f.write(build_record(version, epoch, members[0][1], build_environment()))
+    write_text(os.path.join(dist, "subjects.sha256"),
+               sums([(name, read(name)) for name in published] +
+                    [("%s/%s" % (archive, name), data) for name, data in members]))
+    write_text(os.path.join(dist, "BUILDINFO.txt"), build_record(version, epoch, members[0][1], build_environment()))
     print(listing, end="")
     if not repository:
         print("No manifests or release notes: GITHUB_REPOSITORY (owner/name) is not set.")
         return 0
-    with open(os.path.join(dist, "release-notes.md"), "w", encoding="utf-8", newline="\n") as f:
-        f.write(release_notes(repository, version, [(name, sha256(os.path.join(dist, name))) for name in published],
-                              hashlib.sha256(members[0][1]).hexdigest()))
+    write_text(os.path.join(dist, "release-notes.md"),
+               release_notes(repository, version, [(name, sha256(os.path.join(dist, name))) for name in published],
+                             hashlib.sha256(members[0][1]).hexdigest()))
     found = manifest_problems(dist, repository, version)
     for problem in found:
         print("manifests: " + problem, file=sys.stderr)
