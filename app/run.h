@@ -15,7 +15,7 @@ extern const char kFaultMessage[];
 // or Ctrl+Break ended the window search.
 int run();
 
-// Carries out one request of a kind other than None; platform results are
+// Carries out one request (None does nothing); platform results are
 // ignored, so a refused request is silent.
 void execute_request(HWND window, HANDLE output, const WindowRequest& request);
 

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-// The order is significant: the codes are part of the tool's interface.
+// Internal codes: they never leave the process.
 enum class RequestKind : std::int32_t {
     None = 0,
     ShowState = 1,

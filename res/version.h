@@ -1,10 +1,10 @@
-// The tool's version, in the one place it is written down: the version record,
-// the build and the release scripts read it from here.
+// The tool's version, written down here only: the version record, the build,
+// the release scripts, the readme generator and the end-to-end suite read it
+// from this file.
 #pragma once
 
 #define TAVRIK_VERSION_BINARY 1, 0, 0, 0
 #define TAVRIK_VERSION_TEXT "1.0"
-#define TAVRIK_VERSION_FULL "1.0.0.0"
 
 // The release's date (2026-12-07 00:00 UTC), as seconds since 1970: the PE
 // time stamp, so the exe's bytes depend on its sources alone, not on the

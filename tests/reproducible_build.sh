@@ -24,12 +24,10 @@ build() {  # DIRECTORY CLOCK USER
     git -C "$source_dir" ls-files -z -co --exclude-standard |
         (cd "$source_dir" && tar --null -T - -cf -) | tar -xf - -C "$tree"
     (cd "$tree" &&
-        env "${epoch_setting[@]}" USER="$3" LOGNAME="$3" HOME="$scratch/home-$3" FAKETIME="$2" \
-            LD_PRELOAD=/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1 \
-            cmake --preset windows >/dev/null &&
-        env USER="$3" LOGNAME="$3" HOME="$scratch/home-$3" FAKETIME="$2" \
-            LD_PRELOAD=/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1 \
-            cmake --build --preset windows --target tavrik >/dev/null)
+        env "${epoch_setting[@]}" USER="$3" LOGNAME="$3" HOME="$scratch/home-$3" \
+            faketime -f "$2" cmake --preset windows >/dev/null &&
+        env USER="$3" LOGNAME="$3" HOME="$scratch/home-$3" \
+            faketime -f "$2" cmake --build --preset windows --target tavrik >/dev/null)
     echo "$tree/build/windows/tavrik.exe"
 }
 

@@ -44,6 +44,17 @@ HELPER_COULD_NOT_START = "200"  # run-status, when it could not start the comman
 STATUS_CONTROL_C_EXIT = 0xC000013A
 TAG = re.compile(r"tavrik-?[0-9]+")  # a run's temporary title
 
+
+def version_h(name):
+    """A definition in res/version.h, where the version is written down."""
+    with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "res", "version.h"),
+              encoding="utf-8") as f:
+        return re.search(r"(?m)^#define %s (.*)$" % name, f.read()).group(1)
+
+
+VERSION_TEXT = version_h("TAVRIK_VERSION_TEXT").strip('"')  # 1.0
+VERSION_BINARY = ".".join(part.strip() for part in version_h("TAVRIK_VERSION_BINARY").split(","))  # 1.0.0.0
+
 # The platform differences: Windows runs the exes itself, Linux through Wine;
 # checks that need Linux tools are skipped on Windows.
 ON_WINDOWS = os.name == "nt"
@@ -485,13 +496,13 @@ def run_version_record(session):
 
 
 VERSION_RECORD = {
-    "file_version": "1.0.0.0", "product_version": "1.0.0.0", "flags_mask": "0", "flags": "0",
+    "file_version": VERSION_BINARY, "product_version": VERSION_BINARY, "flags_mask": "0", "flags": "0",
     "os": "4", "type": "1", "subtype": "0", "date": "0.0", "translation": "0411,03A4",
     "string.Comments": "\u30b3\u30f3\u30bd\u30fc\u30eb\u30a6\u30a3\u30f3\u30c9\u30a6\u306e\u5404\u7a2e\u5236\u5fa1",
     "string.CompanyName": "tavrik project",
-    "string.FileDescription": "tavrik", "string.FileVersion": "1.0", "string.InternalName": "tavrik",
+    "string.FileDescription": "tavrik", "string.FileVersion": VERSION_TEXT, "string.InternalName": "tavrik",
     "string.LegalCopyright": "Copyright (C) 2026 tavrik project",
-    "string.OriginalFilename": "tavrik.EXE", "string.ProductName": "tavrik", "string.ProductVersion": "1.0",
+    "string.OriginalFilename": "tavrik.EXE", "string.ProductName": "tavrik", "string.ProductVersion": VERSION_TEXT,
 }
 
 
@@ -529,9 +540,10 @@ def check_exiftool(session):
     exif = json.loads(tool_output("exiftool", "-j", "-FileVersionNumber", "-ProductVersionNumber", "-ProductName",
                                   "-Comments", "-FileVersion", "-LanguageCode", session.tavrik))[0]
     problems = []
-    for key, value in {"FileVersionNumber": "1.0.0.0", "ProductVersionNumber": "1.0.0.0",
+    # exiftool's JSON gives a version such as 1.0 as a number.
+    for key, value in {"FileVersionNumber": VERSION_BINARY, "ProductVersionNumber": VERSION_BINARY,
                        "ProductName": "tavrik", "Comments": VERSION_RECORD["string.Comments"],
-                       "FileVersion": 1.0, "LanguageCode": "Japanese"}.items():
+                       "FileVersion": json.loads(VERSION_TEXT), "LanguageCode": "Japanese"}.items():
         expect(problems, exif.get(key) == value, "exiftool %s=%r, expected %r" % (key, exif.get(key), value))
     return problems
 

@@ -31,7 +31,6 @@ const FIRST_NODE24_MAJOR = {
     'actions/download-artifact': 7,
     'actions/setup-python': 6,
     'actions/attest-build-provenance': 3,
-    'softprops/action-gh-release': 3,
 };
 
 function forgiven(problem) {

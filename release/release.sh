@@ -2,11 +2,11 @@
 # Makes dist/tavrik-<version>-win64.zip (tavrik.exe, README.txt,
 # README.ja.txt, LICENSE, SHA256SUMS) from the exe that the end-to-end tests
 # have just exercised, and beside it SHA256SUMS, subjects.sha256 (what the
-# attestation covers) and BUILDINFO.txt (the build environment). With
-# GITHUB_REPOSITORY (owner/name) it also writes the Scoop manifest
-# dist/tavrik.json, the winget manifests (dist/winget/, and a zip of them)
-# and the release notes. The version is read from res/version.h, the one
-# place it is kept. With RELEASE_TAG (the release job's tag) it stops before
+# attestation covers) and BUILDINFO.txt (the build environment, for the job's
+# log). With GITHUB_REPOSITORY (owner/name) release/pack.py also fills in the
+# Scoop manifest dist/tavrik.json, the winget manifests (dist/winget/, and a
+# zip of them) and the release notes. The version is read from
+# res/version.h. With RELEASE_TAG (the release job's tag) it stops before
 # anything else unless the tag is exactly v<version>: every URL the manifests
 # and notes give is built from the version, and a tag that differs would
 # publish them under another name. Only the toolchain that made the published
@@ -14,6 +14,7 @@
 # packages and versions.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+export LC_ALL=C
 
 version=$(sed -n 's/^#define TAVRIK_VERSION_TEXT "\([0-9][0-9.]*[0-9]\)"$/\1/p' res/version.h)
 [ -n "$version" ] || { echo "no version of the form 1.0 in res/version.h" >&2; exit 1; }
@@ -47,7 +48,7 @@ if [ ${#differs[@]} -gt 0 ]; then
         printf '  %s\n' "${differs[@]}"
         echo "Make the release in a clean Debian 12 (bookworm) with those versions, for example in a"
         echo "debian:bookworm container: install git, clone these sources at the release's tag, and run"
-        echo "scripts/release.sh there (README.md, 'Verify your download', says how)."
+        echo "release/release.sh there (README.md, 'Verify your download', says how)."
     } >&2
     exit 1
 fi
@@ -71,7 +72,21 @@ fi
 python3 scripts/readme_txt.py --check
 epoch=${SOURCE_DATE_EPOCH:-$(sed -n 's/^#define TAVRIK_RELEASE_EPOCH \([0-9]*\)$/\1/p' res/version.h)}
 mkdir -p dist
-python3 scripts/release_files.py dist "$version" "$epoch" "$exe" docs/README.txt docs/README.ja.txt LICENSE
+python3 release/pack.py dist "$version" "$epoch" "$exe" docs/README.txt docs/README.ja.txt LICENSE
+# The build environment, as Debian's .buildinfo files record a build: kept
+# out of the zip, so a Debian point release never changes published bytes.
+. /etc/os-release
+{
+    printf 'Format: 1.0\nSource: tavrik\nVersion: %s\n' "$version"
+    printf 'Source-Commit: %s\n' "$(git describe --always --dirty --abbrev=40 2>/dev/null || echo unknown)"
+    printf 'Source-Date-Epoch: %s\nBuild-Origin: Debian %s (%s)\n' "$epoch" "$(cat /etc/debian_version)" \
+        "${VERSION_CODENAME:-unknown}"
+    printf 'Build-Architecture: %s\nInstalled-Build-Depends:\n' "$(dpkg --print-architecture)"
+    for package in "${toolchain[@]}" cmake ninja-build python3; do
+        printf ' %s (= %s)\n' "$package" "$(dpkg-query -W -f='${Version}' "$package" 2>/dev/null || echo unknown)"
+    done | sed '$!s/$/,/'
+    printf 'Checksums-Sha256:\n %s %s tavrik.exe\n' "$checksum" "$(stat -c %s "$exe")"
+} > dist/BUILDINFO.txt
 echo
 cat dist/BUILDINFO.txt
 echo

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Publishes what scripts/release.sh made in dist/ as the GitHub release TAG,
+# Publishes what release/release.sh made in dist/ as the GitHub release TAG,
 # with the gh CLI (GH_REPO and GH_TOKEN set), so that each file's URL serves
 # the same bytes for good:
 #   check     stops if the release already has a file by one of these names
@@ -8,13 +8,13 @@
 #   publish   the same check, then makes the release as a draft if there is
 #             none, uploads the files it lacks, and only then publishes it,
 #             so latest/download/tavrik.json never points at nothing
-# usage: publish-release.sh TAG check|publish
+# usage: publish.sh TAG check|publish
 set -euo pipefail
 tag=$1 mode=$2
 version=${tag#v}
 files=("dist/tavrik-$version-win64.zip" dist/SHA256SUMS dist/tavrik.json "dist/tavrik-$version-winget-manifests.zip")
 for file in "${files[@]}" dist/release-notes.md; do
-    [ -f "$file" ] || { echo "$file is missing: run scripts/release.sh with GITHUB_REPOSITORY first" >&2; exit 1; }
+    [ -f "$file" ] || { echo "$file is missing: run release/release.sh with GITHUB_REPOSITORY first" >&2; exit 1; }
 done
 
 scratch=$(mktemp -d)
