@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ python3                  # native build and unit tests
-    python3-yaml                                   # writing and reading back the winget manifests
+    python3-yaml                                   # reading the winget manifests back in the tests
     libgtest-dev libgmock-dev libbenchmark-dev     # GoogleTest, GoogleMock, Google Benchmark
     clang libclang-rt-dev valgrind                 # sanitizers, libFuzzer (for the default clang), instruction counts
     g++-mingw-w64-x86-64-posix                     # cross compiler and windres

@@ -40,7 +40,7 @@ CONSOLE_TIMEOUT = 60
 # program it could not start (tavrik itself only ever exits 0 or 1).
 TIMED_OUT, COULD_NOT_START = 124, 125
 CMD_COULD_NOT_START = "9009"
-HELPER_COULD_NOT_START = "200"  # run-status, when it could not start the command
+HELPER_COULD_NOT_START = 200  # run-status, run-raw and interrupt, when they could not start the command
 STATUS_CONTROL_C_EXIT = 0xC000013A
 TAG = re.compile(r"tavrik-?[0-9]+")  # a run's temporary title
 
@@ -116,7 +116,9 @@ def finish(process):
 def run_case(session, name, attempt, folder=None):
     """Runs attempt(work) in a fresh directory; it returns a list of problems
     or raises Skip or HarnessFailure. A harness failure is retried once, from
-    a fresh directory; a second one fails the case. Problems never are."""
+    a fresh directory; a second one fails the case. Problems never are. The
+    directory of a failed attempt is kept, with the screenshot an attempt
+    took while its console was still up."""
     for number in (1, 2):
         work = session.case_dir(folder or name, number)
         try:
@@ -125,11 +127,13 @@ def run_case(session, name, attempt, folder=None):
             record(session, name, None, str(reason))
             return
         except HarnessFailure as reason:
-            keep_artifacts(session, name if number == 1 else name + "-2", work, take_screenshot=False)
+            keep_artifacts(session, name if number == 1 else name + "-2", work)
             if number == 1:
                 print("retried %s: %s" % (name, reason))
                 continue
             problems = ["harness failed twice: %s" % reason]
+        if problems:
+            keep_artifacts(session, name, work)
         record(session, name, problems, None)
         return
 
@@ -192,7 +196,9 @@ def wait_for(path, seconds, process=None):
     return False
 
 
-def screenshot(path):
+def screenshot(work):
+    """The whole display as work/screen.png, where there is one to take."""
+    path = os.path.join(work, "screen.png")
     try:
         xwd = subprocess.run(["xwd", "-root", "-silent"], capture_output=True, timeout=20).stdout
         pnm = subprocess.run(["xwdtopnm"], input=xwd, capture_output=True, timeout=20).stdout
@@ -249,7 +255,7 @@ def run_case_batch(session, name, work, steps, check, redirect, window):
         except HarnessFailure as reason:
             harness = str(reason)
     if problems:
-        keep_artifacts(session, name, work, take_screenshot=True)
+        screenshot(work)
     open(os.path.join(work, "release.txt"), "w").close()
     launcher = finish(process)
     if harness:
@@ -260,7 +266,6 @@ def run_case_batch(session, name, work, steps, check, redirect, window):
         raise HarnessFailure("the console's batch did not finish within %d s" % CONSOLE_TIMEOUT)
     if not problems and not os.path.exists(os.path.join(work, "done.txt")):
         problems = ["the case's console ended before its done marker"]
-        keep_artifacts(session, name, work, take_screenshot=False)
     return problems
 
 
@@ -284,12 +289,12 @@ def harness_failure(result, steps, window):
     return None
 
 
-def keep_artifacts(session, name, work, take_screenshot):
+def keep_artifacts(session, name, work):
     target = os.path.join(session.artifacts, name)
     shutil.rmtree(target, ignore_errors=True)
     shutil.copytree(work, target)
     print("    kept %s" % target)
-    if take_screenshot and screenshot(os.path.join(target, "screen.png")):
+    if os.path.exists(os.path.join(target, "screen.png")):
         print("    screenshot %s" % os.path.join(target, "screen.png"))
 
 
@@ -446,7 +451,7 @@ def run_close(session):
         launch = read_probe(os.path.join(work, "launch.txt"))
         if launcher == COULD_NOT_START:
             raise HarnessFailure("the console launcher could not start the batch")
-        if launch is None or launch.get("status") == "200":
+        if launch is None:
             raise HarnessFailure("the launch helper did not start tavrik or did not report")
         if launch.get("window") != "1":
             raise HarnessFailure("the console never appeared (no console window at launch)")
@@ -455,7 +460,7 @@ def run_close(session):
         expect(problems, launch.get("console") == "gone", "the console window is %r" % launch.get("console"))
         expect(problems, not os.path.exists(os.path.join(work, "done.txt")), "the batch ran on after close")
         if problems:
-            keep_artifacts(session, "close", work, take_screenshot=True)
+            screenshot(work)
         return problems
     run_case(session, "close", attempt)
 
@@ -471,15 +476,13 @@ def run_fault(session, name, exe, command_line):
                                        stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.DEVNULL,
                                        timeout=60)
         elapsed = time.monotonic() - started
-        if completed.returncode == 200:
+        if completed.returncode == HELPER_COULD_NOT_START:
             raise HarnessFailure("the helper could not start tavrik")
         output = read_bytes(out_path)
         problems = []
         expect(problems, completed.returncode == 1, "exit status %d, expected 1" % completed.returncode)
         expect(problems, output == FAULT, "output %r, expected %r" % (output, FAULT))
         print("     (%s gave up after %.1f s)" % (name, elapsed))
-        if problems:
-            keep_artifacts(session, name, work, take_screenshot=False)
         return problems
     run_case(session, name, attempt)
 
@@ -623,7 +626,7 @@ def check_two_runs(result):
         statuses = [read_status(os.path.join(result["work"], "%s%d.txt" % (run, n))) for run in ("fg", "bg")]
         probe = read_probe(os.path.join(result["work"], "round%d.txt" % n))
         missing = [what for what, value in zip(("foreground status", "background status", "probe"),
-                                               statuses + [probe]) if value in (None, HELPER_COULD_NOT_START)]
+                                               statuses + [probe]) if value in (None, str(HELPER_COULD_NOT_START))]
         if missing:
             raise HarnessFailure("round %d: no %s (did not start or report)" % (n, " or ".join(missing)))
         expect(problems, statuses == ["0", "0"], "round %d: exit statuses %s, expected 0 and 0" % (n, statuses))
@@ -652,8 +655,8 @@ def run_ctrl_c_during_search(session):
         if report["alone"] != "1":
             raise HarnessFailure("the batch's cmd was still in the console")
         if report["sent"] != "1":
-            raise HarnessFailure("no Ctrl+C was sent: %s round(s) ended before it, last status %s (200: tavrik "
-                                 "did not start)" % (report["slipped"], report["status"]))
+            raise HarnessFailure("no Ctrl+C was sent: %s round(s) ended before it, last status %s (%d: tavrik "
+                                 "did not start)" % (report["slipped"], report["status"], HELPER_COULD_NOT_START))
         problems = []
         status, after_ms = int(report["status"]), float(report["after_ms"])
         expect(problems, status == STATUS_CONTROL_C_EXIT, "exit status 0x%X, expected 0xC000013A" % status)
@@ -667,7 +670,7 @@ def run_ctrl_c_during_search(session):
         print("     (ctrl-c-during-search ended %.0f ms after the Ctrl+C; %s round(s) slipped past it)"
               % (after_ms, report["slipped"]))
         if problems:
-            keep_artifacts(session, "ctrl-c-during-search", work, take_screenshot=True)
+            screenshot(work)
         return problems
     run_case(session, "ctrl-c-during-search", attempt)
 
@@ -688,7 +691,7 @@ def check_windowless_runs(result):
     problems = []
     for n in range(1, WINDOWLESS_RUNS + 1):
         status = read_status(os.path.join(result["work"], "run%d.txt" % n))
-        if status in (None, HELPER_COULD_NOT_START):
+        if status in (None, str(HELPER_COULD_NOT_START)):
             raise HarnessFailure("run %d did not start or report" % n)
         output = read_bytes(os.path.join(result["work"], "run%d.out" % n))
         expect(problems, status == "1", "run %d: exit status %s, expected 1" % (n, status))

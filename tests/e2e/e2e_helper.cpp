@@ -235,6 +235,31 @@ int setup(const char* action) {
     return 0;
 }
 
+// The status the verbs that run a program give when it could not be started.
+constexpr DWORD kChildNotStarted = 200;
+
+// Starts a command line (with no exe, the program is found from its first
+// token): the one place a process is started. With an output handle the
+// child gets it as standard output and our standard input and error;
+// without, it inherits ours as they are.
+bool start_process(const char* exe, const char* command_line, DWORD flags, HANDLE output,
+                   PROCESS_INFORMATION& process, BOOL inherit_handles = TRUE) {
+    static char line[kCommandLineCapacity];  // CreateProcessA may write to it
+    std::snprintf(line, sizeof line, "%s", command_line);
+    STARTUPINFOA startup;
+    std::memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    if (output != NULL) {
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+        startup.hStdOutput = output;
+        startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    }
+    if (CreateProcessA(exe, line, NULL, NULL, inherit_handles, flags, NULL, NULL, &startup, &process)) return true;
+    std::fprintf(stderr, "could not start %s: error %lu\n", line, GetLastError());
+    return false;
+}
+
 // Waits for a started process and returns its exit status (259, STILL_ACTIVE,
 // if it outlives the wait).
 DWORD exit_status(const PROCESS_INFORMATION& process, DWORD wait_ms) {
@@ -250,14 +275,9 @@ DWORD exit_status(const PROCESS_INFORMATION& process, DWORD wait_ms) {
 // waits for the child and writes its exit status to a file. The window that
 // was the console is then watched for up to 5 s: "gone" once it is destroyed.
 int launch(const char* status_path, const char* command_line) {
-    static char line[kCommandLineCapacity];
-    std::snprintf(line, sizeof line, "%s", command_line);
     HWND console = GetConsoleWindow();
-    STARTUPINFOA startup;
-    std::memset(&startup, 0, sizeof startup);
-    startup.cb = sizeof startup;
     PROCESS_INFORMATION process;
-    if (!CreateProcessA(NULL, line, NULL, NULL, TRUE, 0, NULL, NULL, &startup, &process)) return 2;
+    if (!start_process(NULL, command_line, 0, NULL, process)) return 2;
     FreeConsole();
     const DWORD status = exit_status(process, 30000);
     bool gone = false;
@@ -274,42 +294,27 @@ int launch(const char* status_path, const char* command_line) {
 }
 
 // Starts an exe with exactly the given command line, possibly empty, and
-// returns its exit status as ours (200 if it could not be started). The
-// child has no console at all, whatever ours is, and inherits our standard
-// handles. With no exe, the program is found from the command line's first
-// token.
+// returns its exit status as ours (kChildNotStarted if it could not be
+// started). The child has no console at all, whatever ours is, and inherits
+// our standard handles. With no exe, the program is found from the command
+// line's first token.
 int run_raw(const char* exe, const char* command_line) {
-    static char line[kCommandLineCapacity];
-    std::snprintf(line, sizeof line, "%s", command_line);
-    if (exe != NULL && exe[0] == '\0') exe = NULL;
-    STARTUPINFOA startup;
-    std::memset(&startup, 0, sizeof startup);
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
-    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    if (exe[0] == '\0') exe = NULL;
     PROCESS_INFORMATION process;
-    if (!CreateProcessA(exe, line, NULL, NULL, TRUE, DETACHED_PROCESS, NULL, NULL, &startup, &process)) {
-        return 200;
+    if (!start_process(exe, command_line, DETACHED_PROCESS, GetStdHandle(STD_OUTPUT_HANDLE), process)) {
+        return kChildNotStarted;
     }
     return static_cast<int>(exit_status(process, INFINITE));
 }
 
 // Starts EXE in our console with the command line "NAME" ARGS, so the
 // program reads NAME as its own name however long it is, and returns its
-// exit status as ours (200 if it could not be started).
+// exit status as ours (kChildNotStarted if it could not be started).
 int run_named(const char* exe, const char* name, const char* args) {
     static char line[kCommandLineCapacity];
     std::snprintf(line, sizeof line, "\"%s\" %s", name, args);
-    STARTUPINFOA startup;
-    std::memset(&startup, 0, sizeof startup);
-    startup.cb = sizeof startup;
     PROCESS_INFORMATION process;
-    if (!CreateProcessA(exe, line, NULL, NULL, TRUE, 0, NULL, NULL, &startup, &process)) {
-        std::fprintf(stderr, "CreateProcessA failed: %lu\n", GetLastError());
-        return 200;
-    }
+    if (!start_process(exe, line, 0, NULL, process)) return kChildNotStarted;
     return static_cast<int>(exit_status(process, INFINITE));
 }
 
@@ -319,29 +324,16 @@ HANDLE output_file(const char* path) {
     return CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, NULL);
 }
 
-// Starts a command line in our console, its standard output in a file.
-bool start_in_console(const char* command_line, HANDLE output, PROCESS_INFORMATION& process, DWORD flags = 0) {
-    static char line[kCommandLineCapacity];
-    std::snprintf(line, sizeof line, "%s", command_line);
-    STARTUPINFOA startup;
-    std::memset(&startup, 0, sizeof startup);
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = output;
-    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-    return CreateProcessA(NULL, line, NULL, NULL, TRUE, flags, NULL, NULL, &startup, &process) != 0;
-}
-
 // Runs a command line in our console, its standard output in a file, and
-// writes its exit status to another (200 if it could not be started). Unlike
+// writes its exit status to another (kChildNotStarted if it could not be
+// started). Unlike
 // cmd /c, which retitles the console around the command it runs, this
 // leaves the title to the program.
 int run_status(const char* status_path, const char* output_path, const char* command_line) {
-    DWORD status = 200;
+    DWORD status = kChildNotStarted;
     HANDLE output = output_file(output_path);
     PROCESS_INFORMATION process;
-    if (output != INVALID_HANDLE_VALUE && start_in_console(command_line, output, process)) {
+    if (output != INVALID_HANDLE_VALUE && start_process(NULL, command_line, 0, output, process)) {
         status = exit_status(process, INFINITE);
     }
     if (output != INVALID_HANDLE_VALUE) CloseHandle(output);
@@ -422,12 +414,12 @@ int interrupt(const char* report_path, const char* output_path, const char* dela
     HANDLE output = output_file(output_path);
     int slipped = 0;
     BOOL sent = FALSE;
-    DWORD status = 200;
+    DWORD status = kChildNotStarted;
     double after_ms = -1;
     for (int round = 0; round < kInterruptRounds && output != INVALID_HANDLE_VALUE; ++round) {
         SetConsoleTitleW(L"Mine \x65e5\x672c");
         PROCESS_INFORMATION process;
-        if (!start_in_console(command_line, output, process)) break;
+        if (!start_process(NULL, command_line, 0, output, process)) break;
         if (WaitForSingleObject(process.hProcess, std::strtoul(delay_ms, NULL, 10)) == WAIT_OBJECT_0) {
             status = exit_status(process, 0);
             ++slipped;
@@ -458,14 +450,15 @@ int interrupt(const char* report_path, const char* output_path, const char* dela
 // thread's id, and with it the tag, is known before it runs; the decoy then
 // stands above every window, and the program is let go. Our thread answers
 // the decoy's messages while it waits, as any live window's thread would.
-// Returns the program's exit status (200 if it could not be started).
+// Returns the program's exit status (kChildNotStarted if it could not be
+// started).
 int decoy(const char* report_path, const char* output_path, const char* command_line) {
     HWND window = plain_window("TavrikE2EDecoy", DefWindowProcA, WS_EX_TOPMOST, "", 640, 520);
     HANDLE output = output_file(output_path);
     PROCESS_INFORMATION process;
     if (window == NULL || output == INVALID_HANDLE_VALUE ||
-        !start_in_console(command_line, output, process, CREATE_SUSPENDED)) {
-        return 200;
+        !start_process(NULL, command_line, CREATE_SUSPENDED, output, process)) {
+        return kChildNotStarted;
     }
     char tag[32];
     std::snprintf(tag, sizeof tag, "tavrik%d", static_cast<int>(process.dwThreadId));
@@ -562,15 +555,8 @@ int run_console(const char* batch, const char* seconds, bool window) {
     const ConsoleStart start = console_start(window);
     static char line[kCommandLineCapacity];
     std::snprintf(line, sizeof line, "%scmd.exe /c \"%s\"", start.host, batch);
-    STARTUPINFOA startup;
-    std::memset(&startup, 0, sizeof startup);
-    startup.cb = sizeof startup;
     PROCESS_INFORMATION process;
-    if (!CreateProcessA(NULL, line, NULL, NULL, FALSE, CREATE_SUSPENDED | start.flags, NULL, NULL, &startup,
-                        &process)) {
-        std::fprintf(stderr, "could not start %s: error %lu\n", line, GetLastError());
-        return kCouldNotStart;
-    }
+    if (!start_process(NULL, line, CREATE_SUSPENDED | start.flags, NULL, process, FALSE)) return kCouldNotStart;
     // Suspended until it is in the job, so none of its children escapes.
     if (!AssignProcessToJobObject(job, process.hProcess)) {
         std::fprintf(stderr, "could not start: no job for %s (error %lu)\n", line, GetLastError());
@@ -668,26 +654,42 @@ int version(const char* exe, const char* path) {
     return 0;
 }
 
+// The verbs: each name, how many arguments it needs at least, and what runs
+// it with the arguments after the name.
+struct Verb {
+    const char* name;
+    int arguments;
+    int (*run)(int count, char** args);
+};
+
+const Verb kVerbs[] = {
+    {"probe", 1, [](int, char** a) { return probe(a[0]); }},
+    {"reference", 0, [](int, char**) { return reference(); }},
+    {"wait-reference", 0, [](int, char**) { return wait_reference(); }},
+    {"wait-file", 1, [](int, char** a) { return wait_file(a[0]); }},
+    {"close-reference", 0, [](int, char**) { return close_reference(); }},
+    {"setup", 1, [](int, char** a) { return setup(a[0]); }},
+    {"launch", 2, [](int, char** a) { return launch(a[0], a[1]); }},
+    {"run-raw", 2, [](int, char** a) { return run_raw(a[0], a[1]); }},
+    {"run-named", 3, [](int, char** a) { return run_named(a[0], a[1], a[2]); }},
+    {"run-status", 3, [](int, char** a) { return run_status(a[0], a[1], a[2]); }},
+    {"decoy", 3, [](int, char** a) { return decoy(a[0], a[1], a[2]); }},
+    {"interrupt", 4, [](int, char** a) { return interrupt(a[0], a[1], a[2], a[3]); }},
+    {"version", 2, [](int, char** a) { return version(a[0], a[1]); }},
+    {"console", 2,
+     [](int n, char** a) { return run_console(a[0], a[1], !(n >= 3 && std::strcmp(a[2], "no-window") == 0)); }},
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc >= 3 && std::strcmp(argv[1], "probe") == 0) return probe(argv[2]);
-    if (argc >= 2 && std::strcmp(argv[1], "reference") == 0) return reference();
-    if (argc >= 2 && std::strcmp(argv[1], "wait-reference") == 0) return wait_reference();
-    if (argc >= 3 && std::strcmp(argv[1], "wait-file") == 0) return wait_file(argv[2]);
-    if (argc >= 2 && std::strcmp(argv[1], "close-reference") == 0) return close_reference();
-    if (argc >= 3 && std::strcmp(argv[1], "setup") == 0) return setup(argv[2]);
-    if (argc >= 4 && std::strcmp(argv[1], "launch") == 0) return launch(argv[2], argv[3]);
-    if (argc >= 4 && std::strcmp(argv[1], "run-raw") == 0) return run_raw(argv[2], argv[3]);
-    if (argc >= 5 && std::strcmp(argv[1], "run-named") == 0) return run_named(argv[2], argv[3], argv[4]);
-    if (argc >= 4 && std::strcmp(argv[1], "version") == 0) return version(argv[2], argv[3]);
-    if (argc >= 5 && std::strcmp(argv[1], "run-status") == 0) return run_status(argv[2], argv[3], argv[4]);
-    if (argc >= 5 && std::strcmp(argv[1], "decoy") == 0) return decoy(argv[2], argv[3], argv[4]);
-    if (argc >= 6 && std::strcmp(argv[1], "interrupt") == 0) return interrupt(argv[2], argv[3], argv[4], argv[5]);
-    if (argc >= 4 && std::strcmp(argv[1], "console") == 0) {
-        return run_console(argv[2], argv[3], !(argc >= 5 && std::strcmp(argv[4], "no-window") == 0));
+    for (const Verb& verb : kVerbs) {
+        if (argc >= 2 && std::strcmp(argv[1], verb.name) == 0 && argc - 2 >= verb.arguments) {
+            return verb.run(argc - 2, argv + 2);
+        }
     }
-    std::fputs("usage: e2e_helper probe|reference|wait-reference|wait-file|close-reference|setup|launch|"
-               "run-raw|run-named|run-status|decoy|interrupt|version|console ...\n", stderr);
+    std::fputs("usage: e2e_helper VERB ..., where VERB is one of:", stderr);
+    for (const Verb& verb : kVerbs) std::fprintf(stderr, " %s", verb.name);
+    std::fputs("\n", stderr);
     return 2;
 }
