@@ -1,8 +1,8 @@
 // How soon a new console title shows as the console window's caption, the
 // thing tavrik's window search waits for, as a run meets it: each round
 // first leaves the console idle for 50 ms, as between two commands of a
-// script, then sets a fresh title with SetConsoleTitleA and calls
-// FindWindowA for it at once. If that misses, it polls every millisecond
+// script, then sets a fresh title with SetConsoleTitleW and calls
+// FindWindowExW for it at once, as tavrik does. If that misses, it polls every millisecond
 // until the caption appears (2 s at most); the timer resolution is raised
 // for that polling only, never while a round's first search is made. tavrik
 // pauses 100 ms after a miss, so the misses say what each of its calls
@@ -40,17 +40,17 @@ int main(int argc, char** argv) {
     int missed = 0, never = 0;
     for (int round = 0; round < rounds; ++round) {
         Sleep(kIdleMs);
-        char title[64];
-        wsprintfA(title, "caption-%lu-%d", GetCurrentProcessId(), round);
-        SetConsoleTitleA(title);
+        WCHAR title[64];
+        wsprintfW(title, L"caption-%lu-%d", GetCurrentProcessId(), round);
+        SetConsoleTitleW(title);
         const double set_at = now_ms();
-        bool found = FindWindowA(NULL, title) != NULL;
+        bool found = FindWindowExW(NULL, NULL, NULL, title) != NULL;
         if (!found) {
             ++missed;
             timeBeginPeriod(1);  // Sleep(1) sleeps about 1 ms, not a 15.6 ms tick
             while (!found && now_ms() - set_at < kGiveUpMs) {
                 Sleep(1);
-                found = FindWindowA(NULL, title) != NULL;
+                found = FindWindowExW(NULL, NULL, NULL, title) != NULL;
             }
             timeEndPeriod(1);
         }

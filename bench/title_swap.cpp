@@ -7,7 +7,7 @@ int main() {
     static WCHAR saved[32768];
     saved[0] = 0;
     GetConsoleTitleW(saved, 32768);
-    SetConsoleTitleA("tavrik-bench");
+    SetConsoleTitleW(L"tavrik-bench");
     SetConsoleTitleW(saved);
-    return FindWindowA(NULL, "no such window, ever") != NULL;
+    return FindWindowExW(NULL, NULL, NULL, L"no such window, ever") != NULL;
 }

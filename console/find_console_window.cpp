@@ -1,14 +1,19 @@
-// The console window locator. The title is saved and restored in UTF-16: the
-// ANSI calls would turn every character outside the ANSI code page into '?',
-// and a user's title is data we must hand back unchanged. The tag itself is
-// plain ASCII, so it is set, read back and searched for with the ANSI calls.
+// The console window locator. Every title call is UTF-16: the ANSI calls
+// would turn a user's title outside the ANSI code page into '?', and they
+// convert a title set through the console's code page but a caption searched
+// for through the process's, so under an EBCDIC console code page (chcp 37)
+// even the ASCII tag would never be found.
 #include "console/find_console_window.h"
 
 #include <atomic>
 #include <cstdint>
-#include <cstring>
+#include <string_view>
 
 namespace {
+
+// "tavrik%d" as UTF-16, spelt out: a WCHAR literal is L"" on Windows and
+// u"" for the unit tests' <windows.h>.
+constexpr WCHAR kTagPattern[] = {'t', 'a', 'v', 'r', 'i', 'k', '%', 'd', 0};
 
 // Two runs in one console (start /b beside a foreground run) must not
 // overlap here: one that saved the title while the other's tag was showing
@@ -57,12 +62,12 @@ BOOL WINAPI note_interrupt(DWORD event) {
 // display, cmd running a command in a background cmd /c): the tag is then
 // gone and no later search could find it. Put it back, but only then, so an
 // ordinary run makes no title call beyond setting and restoring it.
-void keep_tag_shown(const char* tag) {
-    char title[kTitleTagCapacity];
-    title[0] = '\0';
-    GetConsoleTitleA(title, kTitleTagCapacity);
-    title[kTitleTagCapacity - 1] = '\0';
-    if (std::strcmp(title, tag) != 0) SetConsoleTitleA(tag);
+void keep_tag_shown(const WCHAR* tag) {
+    WCHAR title[kTitleTagCapacity];
+    title[0] = 0;
+    GetConsoleTitleW(title, kTitleTagCapacity);
+    title[kTitleTagCapacity - 1] = 0;
+    if (std::basic_string_view<WCHAR>(title) != tag) SetConsoleTitleW(tag);
 }
 
 // Any top-level window may show the tag: another console left with it by a
@@ -70,17 +75,17 @@ void keep_tag_shown(const char* tag) {
 // own window is ours, or the window that owns it: Windows Terminal keeps a
 // tab's console window hidden, owned by its own window, which shows the
 // tab's title. Others are stepped past; NULL when none of ours shows it.
-HWND own_window_showing(const char* tag, HWND console) {
+HWND own_window_showing(const WCHAR* tag, HWND console) {
     HWND window = NULL;
     for (int match = 0; match < kCaptionMatchesPerSearch; ++match) {
-        window = FindWindowExA(NULL, window, NULL, tag);
+        window = FindWindowExW(NULL, window, NULL, tag);
         if (window == NULL || window == console) return window;
         if (window == GetAncestor(console, GA_ROOTOWNER)) return window;
     }
     return NULL;
 }
 
-HWND search(const char* tag, HWND console) {
+HWND search(const WCHAR* tag, HWND console) {
     for (int tries = 1;; ++tries) {
         HWND window = own_window_showing(tag, console);
         if (window != NULL) return window;
@@ -109,11 +114,11 @@ ConsoleWindowSearch find_console_window() {
     GetConsoleTitleW(saved_title, kSavedTitleUnits);
     saved_title[kSavedTitleUnits - 1] = 0;
 
-    char tag[kTitleTagCapacity];
+    WCHAR tag[kTitleTagCapacity];
     // %d: the thread id is printed as a signed 32-bit number, as the search
     // will see it in the caption.
-    wsprintfA(tag, "tavrik%d", static_cast<int>(GetCurrentThreadId()));
-    SetConsoleTitleA(tag);
+    wsprintfW(tag, kTagPattern, static_cast<int>(GetCurrentThreadId()));
+    SetConsoleTitleW(tag);
     HWND window = search(tag, console);
 
     SetConsoleTitleW(saved_title);

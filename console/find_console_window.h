@@ -10,8 +10,9 @@
 
 // Room for the saved title: 65,536 bytes of UTF-16.
 constexpr DWORD kSavedTitleUnits = 32768;
-// Room for the temporary title "tavrik" and a signed 32-bit number, and for
-// reading the title back to see whether it is still that.
+// Room, in UTF-16 units, for the temporary title "tavrik" and a signed
+// 32-bit number, and for reading the title back to see whether it is still
+// that.
 constexpr unsigned kTitleTagCapacity = 256;
 // Searches at most this many times, pausing after each miss: about 3 s in all.
 constexpr int kSearchTries = 30;

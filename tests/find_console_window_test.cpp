@@ -51,9 +51,9 @@ TEST_F(Locator, FindsTheWindowOnTheFirstTryWithoutPausing) {
     EXPECT_EQ(find_console_window().window, reinterpret_cast<HWND>(fake().console_window));
     EXPECT_THAT(fake().calls, ElementsAreArray(locked({"GetConsoleTitleW(32768)",
                                                        "GetCurrentThreadId()",
-                                                       "wsprintfA(\"tavrik%d\") = \"tavrik4242\"",
-                                                       "SetConsoleTitleA(\"tavrik4242\")",
-                                                       "FindWindowExA(0, 0, NULL, \"tavrik4242\")",
+                                                       "wsprintfW(\"tavrik%d\") = \"tavrik4242\"",
+                                                       "SetConsoleTitleW(\"tavrik4242\")",
+                                                       "FindWindowExW(0, 0, NULL, \"tavrik4242\")",
                                                        "SetConsoleTitleW(\"Command Prompt\")"})));
     EXPECT_EQ(fake().console_title, u"Command Prompt");
 }
@@ -64,15 +64,15 @@ TEST_F(Locator, KeepsSearchingUntilTheWindowAppearsOnTheFourthTry) {
     EXPECT_EQ(find_console_window().window, reinterpret_cast<HWND>(fake().console_window));
     EXPECT_THAT(fake().calls, ElementsAreArray(locked({"GetConsoleTitleW(32768)",
                                                        "GetCurrentThreadId()",
-                                                       "wsprintfA(\"tavrik%d\") = \"tavrik7\"",
-                                                       "SetConsoleTitleA(\"tavrik7\")",
-                                                       "FindWindowExA(0, 0, NULL, \"tavrik7\")", "Sleep(100)",
-                                                       "GetConsoleTitleA(256)",  // still the tag
-                                                       "FindWindowExA(0, 0, NULL, \"tavrik7\")", "Sleep(100)",
-                                                       "GetConsoleTitleA(256)",
-                                                       "FindWindowExA(0, 0, NULL, \"tavrik7\")", "Sleep(100)",
-                                                       "GetConsoleTitleA(256)",
-                                                       "FindWindowExA(0, 0, NULL, \"tavrik7\")",
+                                                       "wsprintfW(\"tavrik%d\") = \"tavrik7\"",
+                                                       "SetConsoleTitleW(\"tavrik7\")",
+                                                       "FindWindowExW(0, 0, NULL, \"tavrik7\")", "Sleep(100)",
+                                                       "GetConsoleTitleW(256)",  // still the tag
+                                                       "FindWindowExW(0, 0, NULL, \"tavrik7\")", "Sleep(100)",
+                                                       "GetConsoleTitleW(256)",
+                                                       "FindWindowExW(0, 0, NULL, \"tavrik7\")", "Sleep(100)",
+                                                       "GetConsoleTitleW(256)",
+                                                       "FindWindowExW(0, 0, NULL, \"tavrik7\")",
                                                        "SetConsoleTitleW(\"Command Prompt\")"})));
 }
 
@@ -82,11 +82,11 @@ TEST_F(Locator, GivesUpAfterThirtyTriesAndStillRestoresTheTitle) {
     EXPECT_EQ(search.window, nullptr);
     EXPECT_FALSE(search.interrupted);
     std::vector<std::string> expected = {"GetConsoleTitleW(32768)", "GetCurrentThreadId()",
-                                         "wsprintfA(\"tavrik%d\") = \"tavrik4242\"",
-                                         "SetConsoleTitleA(\"tavrik4242\")"};
+                                         "wsprintfW(\"tavrik%d\") = \"tavrik4242\"",
+                                         "SetConsoleTitleW(\"tavrik4242\")"};
     for (int i = 0; i < 30; ++i) {
-        if (i > 0) expected.push_back("GetConsoleTitleA(256)");
-        expected.push_back("FindWindowExA(0, 0, NULL, \"tavrik4242\")");
+        if (i > 0) expected.push_back("GetConsoleTitleW(256)");
+        expected.push_back("FindWindowExW(0, 0, NULL, \"tavrik4242\")");
         expected.push_back("Sleep(100)");
     }
     expected.push_back("SetConsoleTitleW(\"Command Prompt\")");
@@ -104,7 +104,7 @@ TEST_F(Locator, TagShowsHighThreadIdsAsSignedNumbers) {
         reset_fake();
         fake().thread_id = c.thread_id;
         EXPECT_NE(find_console_window().window, nullptr) << c.tag;
-        EXPECT_THAT(fake().calls, testing::Contains(std::string("SetConsoleTitleA(\"") + c.tag + "\")"));
+        EXPECT_THAT(fake().calls, testing::Contains(std::string("SetConsoleTitleW(\"") + c.tag + "\")"));
     }
 }
 
@@ -176,12 +176,12 @@ TEST_F(Locator, PutsTheTagBackWhenSomeoneElseRetitlesTheConsole) {
     EXPECT_EQ(find_console_window().window, reinterpret_cast<HWND>(fake().console_window));
     EXPECT_THAT(fake().calls, ElementsAreArray(locked({"GetConsoleTitleW(32768)",
                                                        "GetCurrentThreadId()",
-                                                       "wsprintfA(\"tavrik%d\") = \"tavrik4242\"",
-                                                       "SetConsoleTitleA(\"tavrik4242\")",
-                                                       "FindWindowExA(0, 0, NULL, \"tavrik4242\")", "Sleep(100)",
-                                                       "GetConsoleTitleA(256)",
-                                                       "SetConsoleTitleA(\"tavrik4242\")",
-                                                       "FindWindowExA(0, 0, NULL, \"tavrik4242\")",
+                                                       "wsprintfW(\"tavrik%d\") = \"tavrik4242\"",
+                                                       "SetConsoleTitleW(\"tavrik4242\")",
+                                                       "FindWindowExW(0, 0, NULL, \"tavrik4242\")", "Sleep(100)",
+                                                       "GetConsoleTitleW(256)",
+                                                       "SetConsoleTitleW(\"tavrik4242\")",
+                                                       "FindWindowExW(0, 0, NULL, \"tavrik4242\")",
                                                        "SetConsoleTitleW(\"Command Prompt\")"})));
 }
 

@@ -751,6 +751,30 @@ def run_beside_batch(session, name, folder, tool):
                      prepare=lambda work: shutil.copy(session.tavrik, work))
 
 
+def run_console_code_page(session):
+    """chcp 37 before a run, an EBCDIC code page, in which even the ASCII
+    letters and digits of the temporary title are other bytes: the run must
+    still find its window. The helper sets the console's code pages, runs
+    tavrik and puts them back, since cmd reads the rest of the batch
+    through them."""
+    script = ['%s code-page code-page.txt 37 out.bin "%s move 100,50"' % (HELPER, TAVRIK)]
+    run_console_case(session, "console-code-page-37", None, check_console_code_page, reference=False,
+                     script=script)
+
+
+def check_console_code_page(result):
+    report = read_probe(os.path.join(result["work"], "code-page.txt"))
+    if report is None:
+        raise HarnessFailure("the code-page helper did not report")
+    if report["taken"] != "1":
+        raise Skip("the console refuses code page 37")
+    if report["status"] == str(HELPER_COULD_NOT_START):
+        raise HarnessFailure("the code-page helper could not start tavrik")
+    problems = check_move(dict(result, status=report["status"]))
+    expect(problems, report["restored"] == "1", "the console's code pages were not put back")
+    return problems
+
+
 def main():
     # A Windows runner's pipe is in the ANSI code page; a title in a failure
     # message must not end the run before its summary.
@@ -826,6 +850,8 @@ def main():
     if wanted("three-runs-no-window"):
         run_console_case(session, "three-runs-no-window", None, check_windowless_runs, reference=False,
                          script=windowless_runs_script(), window=False)
+    if wanted("console-code-page-37"):
+        run_console_code_page(session)
     if wanted("window-showing-the-tag"):
         run_window_showing_the_tag(session)
     if wanted("fault"):

@@ -3,8 +3,8 @@
 // buffer from outside the tool (probe), stand in as a reference window for
 // z-order checks, put the console into a starting state, launch a process
 // that may close the console, run a program in the console and report how
-// it ended (also when interrupted by Ctrl+C, or beside another window that
-// shows its tag), read a version record back, and run each case's batch
+// it ended (also when interrupted by Ctrl+C, beside another window that
+// shows its tag, or under another console code page), read a version record back, and run each case's batch
 // file in a console of its own (console), the same way on Windows and under
 // Wine.
 #include <windows.h>
@@ -344,6 +344,33 @@ int run_status(const char* status_path, const char* output_path, const char* com
     return 0;
 }
 
+// Runs a command line in our console as after chcp PAGE: the console's
+// input and output code pages are PAGE while it runs, and are put back
+// before we return, since cmd reads the rest of its batch through them. The
+// report says whether the console took the page, the program's exit status
+// (kChildNotStarted if it could not be started) and whether the console's
+// code pages were put back.
+int code_page(const char* report_path, const char* page, const char* output_path, const char* command_line) {
+    const UINT input_page = GetConsoleCP(), output_page = GetConsoleOutputCP();
+    const UINT wanted = std::strtoul(page, NULL, 10);
+    const bool taken = SetConsoleCP(wanted) && SetConsoleOutputCP(wanted) && GetConsoleOutputCP() == wanted;
+    DWORD status = kChildNotStarted;
+    HANDLE output = output_file(output_path);
+    PROCESS_INFORMATION process;
+    if (taken && output != INVALID_HANDLE_VALUE && start_process(NULL, command_line, 0, output, process)) {
+        status = exit_status(process, INFINITE);
+    }
+    if (output != INVALID_HANDLE_VALUE) CloseHandle(output);
+    SetConsoleCP(input_page);
+    SetConsoleOutputCP(output_page);
+    Report report;
+    if (!open_report(report, report_path)) return 2;
+    std::fprintf(report.file, "taken=%d\nstatus=%lu\nrestored=%d\n", taken ? 1 : 0, status,
+                 GetConsoleCP() == input_page && GetConsoleOutputCP() == output_page ? 1 : 0);
+    close_report(report);
+    return 0;
+}
+
 double now_ms() {
     LARGE_INTEGER frequency, now;
     QueryPerformanceFrequency(&frequency);
@@ -673,6 +700,7 @@ const Verb kVerbs[] = {
     {"run-raw", 2, [](int, char** a) { return run_raw(a[0], a[1]); }},
     {"run-named", 3, [](int, char** a) { return run_named(a[0], a[1], a[2]); }},
     {"run-status", 3, [](int, char** a) { return run_status(a[0], a[1], a[2]); }},
+    {"code-page", 4, [](int, char** a) { return code_page(a[0], a[1], a[2], a[3]); }},
     {"decoy", 3, [](int, char** a) { return decoy(a[0], a[1], a[2]); }},
     {"interrupt", 4, [](int, char** a) { return interrupt(a[0], a[1], a[2], a[3]); }},
     {"version", 2, [](int, char** a) { return version(a[0], a[1]); }},

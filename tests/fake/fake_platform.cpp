@@ -1,6 +1,6 @@
 // Recording implementations of the Win32 functions the tool calls. Handles
 // and numbers are logged in signed decimal so HWND_TOPMOST reads as -1.
-// FindWindowExA only finds the console's window once the console's title is
+// FindWindowExW only finds the console's window once the console's title is
 // the name searched for, so a search made under the wrong title fails as it
 // would.
 #include "fake/fake_platform.h"
@@ -73,18 +73,6 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
     return TRUE;
 }
 
-DWORD WINAPI GetConsoleTitleA(LPSTR lpConsoleTitle, DWORD nSize) {
-    log("GetConsoleTitleA(" + num(nSize) + ")");
-    if (the_fake.title_query_fails || nSize == 0) return 0;
-    // What the ANSI call makes of a title: '?' for what the code page lacks.
-    std::string title;
-    for (char16_t c : the_fake.console_title) title += c < 0x100 ? static_cast<char>(c) : '?';
-    const std::size_t length = title.size() < nSize ? title.size() : nSize - 1;
-    title.copy(lpConsoleTitle, length);
-    lpConsoleTitle[length] = '\0';
-    return static_cast<DWORD>(length);
-}
-
 DWORD WINAPI GetConsoleTitleW(LPWSTR lpConsoleTitle, DWORD nSize) {
     log("GetConsoleTitleW(" + num(nSize) + ")");
     if (the_fake.title_query_fails || nSize == 0) return 0;  // the buffer is left as it was
@@ -93,15 +81,6 @@ DWORD WINAPI GetConsoleTitleW(LPWSTR lpConsoleTitle, DWORD nSize) {
     title.copy(lpConsoleTitle, units);
     lpConsoleTitle[units] = 0;
     return static_cast<DWORD>(units);
-}
-
-BOOL WINAPI SetConsoleTitleA(LPCSTR lpConsoleTitle) {
-    log("SetConsoleTitleA(" + quoted(lpConsoleTitle) + ")");
-    the_fake.console_title.clear();
-    for (const char* p = lpConsoleTitle; *p != '\0'; ++p) {
-        the_fake.console_title += static_cast<char16_t>(static_cast<unsigned char>(*p));
-    }
-    return TRUE;
 }
 
 BOOL WINAPI SetConsoleTitleW(LPCWSTR lpConsoleTitle) {
@@ -180,14 +159,13 @@ BOOL WINAPI SetConsoleCtrlHandler(PHANDLER_ROUTINE HandlerRoutine, BOOL Add) {
     return TRUE;
 }
 
-HWND WINAPI FindWindowExA(HWND hWndParent, HWND hWndChildAfter, LPCSTR lpszClass, LPCSTR lpszWindow) {
-    log("FindWindowExA(" + handle(hWndParent) + ", " + handle(hWndChildAfter) + ", " +
-        (lpszClass == nullptr ? std::string("NULL") : quoted(lpszClass)) + ", " + quoted(lpszWindow) + ")");
+HWND WINAPI FindWindowExW(HWND hWndParent, HWND hWndChildAfter, LPCWSTR lpszClass, LPCWSTR lpszWindow) {
+    const std::u16string name = lpszWindow;
+    log("FindWindowExW(" + handle(hWndParent) + ", " + handle(hWndChildAfter) + ", " +
+        (lpszClass == nullptr ? std::string("NULL") : quoted(utf8(lpszClass))) + ", " + quoted(utf8(name)) + ")");
     if (hWndChildAfter == nullptr) ++the_fake.find_calls;
     // The top-level windows with that caption, top of the z-order first.
     std::vector<std::intptr_t> shown = the_fake.foreign_tagged;
-    std::u16string name;
-    for (const char* p = lpszWindow; *p != '\0'; ++p) name += static_cast<unsigned char>(*p);
     const bool appeared = the_fake.find_on_try != 0 && the_fake.find_calls >= the_fake.find_on_try;
     if (the_fake.titled_window != 0 && appeared && name == the_fake.console_title) {
         shown.push_back(the_fake.titled_window);
@@ -234,5 +212,22 @@ int WINAPIV wsprintfA(LPSTR buffer, LPCSTR format, ...) {
     va_end(args);
     std::snprintf(buffer, sizeof out, "%s", out);
     log("wsprintfA(" + quoted(format) + ") = " + quoted(out));
+    return length < 1024 ? length : 1024;
+}
+
+int WINAPIV wsprintfW(LPWSTR buffer, LPCWSTR format, ...) {
+    // The tool's patterns and what they print are ASCII: format narrow, then
+    // widen. USER32 writes at most 1,024 characters and its terminator.
+    std::string pattern;
+    for (const WCHAR* p = format; *p != 0; ++p) pattern += static_cast<char>(*p);
+    char out[1025];
+    va_list args;
+    va_start(args, format);
+    const int length = std::vsnprintf(out, sizeof out, pattern.c_str(), args);
+    va_end(args);
+    std::size_t i = 0;
+    for (; out[i] != '\0'; ++i) buffer[i] = static_cast<unsigned char>(out[i]);
+    buffer[i] = 0;
+    log("wsprintfW(" + quoted(pattern) + ") = " + quoted(out));
     return length < 1024 ? length : 1024;
 }

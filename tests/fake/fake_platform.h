@@ -39,7 +39,7 @@ struct FakePlatform {
     // Record.
     std::vector<std::string> calls;
     std::string written;  // every byte passed to WriteFile, in order
-    int find_calls = 0;  // searches: FindWindowExA from the top of the z-order
+    int find_calls = 0;  // searches: FindWindowExW from the top of the z-order
     int sleep_calls = 0;
     PHANDLER_ROUTINE ctrl_handler = nullptr;  // the handler installed now, if any
 };

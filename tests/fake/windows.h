@@ -76,9 +76,7 @@ HANDLE WINAPI GetStdHandle(DWORD nStdHandle);
 LPSTR WINAPI GetCommandLineA(void);
 BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
                       LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped);
-DWORD WINAPI GetConsoleTitleA(LPSTR lpConsoleTitle, DWORD nSize);
 DWORD WINAPI GetConsoleTitleW(LPWSTR lpConsoleTitle, DWORD nSize);
-BOOL WINAPI SetConsoleTitleA(LPCSTR lpConsoleTitle);
 BOOL WINAPI SetConsoleTitleW(LPCWSTR lpConsoleTitle);
 BOOL WINAPI GetConsoleScreenBufferInfo(HANDLE hConsoleOutput,
                                        PCONSOLE_SCREEN_BUFFER_INFO lpConsoleScreenBufferInfo);
@@ -95,10 +93,11 @@ BOOL WINAPI CloseHandle(HANDLE hObject);
 BOOL WINAPI SetConsoleCtrlHandler(PHANDLER_ROUTINE HandlerRoutine, BOOL Add);
 
 // USER32
-HWND WINAPI FindWindowExA(HWND hWndParent, HWND hWndChildAfter, LPCSTR lpszClass, LPCSTR lpszWindow);
+HWND WINAPI FindWindowExW(HWND hWndParent, HWND hWndChildAfter, LPCWSTR lpszClass, LPCWSTR lpszWindow);
 HWND WINAPI GetAncestor(HWND hwnd, UINT gaFlags);
 BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow);
 BOOL WINAPI SetWindowPos(HWND hWnd, HWND hWndInsertAfter, int X, int Y, int cx, int cy,
                          UINT uFlags);
 BOOL WINAPI PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 int WINAPIV wsprintfA(LPSTR buffer, LPCSTR format, ...);
+int WINAPIV wsprintfW(LPWSTR buffer, LPCWSTR format, ...);
