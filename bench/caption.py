@@ -5,11 +5,12 @@ launcher), on Windows or under Wine, in rounds 50 ms apart as a script's
 runs meet an idle console. That delay decides whether tavrik's first
 window search hits or pays a 100 ms pause. It asserts nothing.
 usage: caption.py HELPER_EXE DIR [ROUNDS]   (DIR holds caption_latency.exe;
-caption.txt is left there)"""
+caption.txt is left there; with GITHUB_STEP_SUMMARY set, the line is appended
+to that file too)"""
 import os
 import sys
 
-from start_to_exit import run_in_console, where_measured
+from start_to_exit import report, run_in_console, where_measured
 
 
 def main():
@@ -19,12 +20,12 @@ def main():
     if os.path.exists(result):
         os.remove(result)
     run_in_console(helper, where, "caption", "caption_latency.exe %d > caption.txt" % rounds, 300)
-    print("caption latency, one console window, %s:" % where_measured())
     if os.path.exists(result):
         with open(result, encoding="ascii", errors="replace") as f:
-            print("  " + f.read().strip())
+            figures = f.read().strip()
     else:
-        print("  caption_latency.exe did not report")
+        figures = "caption_latency.exe did not report"
+    report(["caption latency, one console window, %s:" % where_measured(), "  " + figures])
 
 
 if __name__ == "__main__":

@@ -32,12 +32,12 @@ with open(os.path.join(session, "relay.log"), errors="replace") as f:
     relay = f.read()
 # Calls by the thread that searched, so cmd's own calls are left out.
 calls = re.findall(r"^([0-9a-f]+):Call (?:user32|KERNEL32)\.(\w+)\(", relay, re.M)
-searchers = {thread for thread, name in calls if name == "FindWindowExA"}
+searchers = {thread for thread, name in calls if name == "FindWindowExW"}
 counted = [name for thread, name in calls if thread in searchers]
 title_calls = ", ".join("%s %d" % (name, counted.count(name)) for name in
                         ("GetConsoleTitleW", "GetConsoleTitleA", "SetConsoleTitleA", "SetConsoleTitleW"))
-print("locator: %d FindWindowExA, %d GetAncestor, %d Sleep call(s); title calls: %s; in one run (Wine relay trace)"
-      % (counted.count("FindWindowExA"), counted.count("GetAncestor"), counted.count("Sleep"), title_calls))
+print("locator: %d FindWindowExW, %d GetAncestor, %d Sleep call(s); title calls: %s; in one run (Wine relay trace)"
+      % (counted.count("FindWindowExW"), counted.count("GetAncestor"), counted.count("Sleep"), title_calls))
 
 fault = read_times(os.path.join(session, "fault.txt"))[0]
 print("fault path (no console window): %s ms, exit %s" % (

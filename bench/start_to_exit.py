@@ -5,7 +5,8 @@ same toolchain, alternating in one console window (A B C D E, A B C D E,
 that scripts/bench.sh starts; the console comes from the e2e helper's
 launcher, as in the end-to-end suite. It asserts nothing.
 usage: start_to_exit.py HELPER_EXE DIR ROUNDS
-DIR holds tavrik.exe, proc_timer.exe and the floors; times.txt is left there."""
+DIR holds tavrik.exe, proc_timer.exe and the floors; times.txt is left there.
+With GITHUB_STEP_SUMMARY set, the figures are appended to that file too."""
 import os
 import platform
 import statistics
@@ -39,6 +40,15 @@ def run_in_console(helper, where, name, command_line, seconds):
                    stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
+def report(lines):
+    """Prints the figures and, on a GitHub workflow run, appends them to the
+    run's summary page as they are printed."""
+    print("\n".join(lines))
+    if os.environ.get("GITHUB_STEP_SUMMARY"):
+        with open(os.environ["GITHUB_STEP_SUMMARY"], "a", encoding="utf-8") as f:
+            f.write("```text\n%s\n```\n\n" % "\n".join(lines))
+
+
 def where_measured():
     return "%s%s" % (platform.platform(terse=True), "" if os.name == "nt" else " under Wine")
 
@@ -49,17 +59,19 @@ def main():
     run_in_console(helper, where, "times", "proc_timer.exe times.txt %d %s" % (rounds, commands), 900)
     runs = read_times(os.path.join(where, "times.txt"))
 
-    print("start-to-exit time (ms), %d rounds, one console window, %s:" % (len(runs[0]), where_measured()))
+    lines = ["start-to-exit time (ms), %d rounds, one console window, %s:" % (len(runs[0]), where_measured())]
     for index, (_, name) in enumerate(PROGRAMS):
         started = [(ms, status) for _, ms, status in runs[index] if ms >= 0]
         times = [ms for ms, _ in started]
         failed = len(runs[index]) - len(started)  # CreateProcess refused: left out
-        print("  %-42s median %7.2f   min %7.2f   max %7.2f   exit %s%s" % (
+        lines.append("  %-42s median %7.2f   min %7.2f   max %7.2f   exit %s%s" % (
             name, statistics.median(times), min(times), max(times), sorted({s for _, s in started}),
             "   (%d failed to start)" % failed if failed else ""))
     for other in range(1, len(PROGRAMS)):
         ratios = [a[1] / b[1] for a, b in zip(runs[0], runs[other]) if a[1] > 0 and b[1] > 0]
-        print("  median of pairwise ratios tavrik / %-18s %.3f" % (PROGRAMS[other][0], statistics.median(ratios)))
+        lines.append("  median of pairwise ratios tavrik / %-18s %.3f"
+                     % (PROGRAMS[other][0], statistics.median(ratios)))
+    report(lines)
 
 
 if __name__ == "__main__":

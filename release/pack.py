@@ -126,8 +126,11 @@ def main(argv):
     if not repository:
         print("No manifests or release notes: GITHUB_REPOSITORY (owner/name) is not set.")
         return 0
+    # The files table, in each language: the exe's row says where it is.
     rows = ["| `%s` | `%s` |" % (name, sha256(read(os.path.join(dist, name)))) for name in published]
-    values["files"] = "\n".join(rows + ["| `tavrik.exe` (in the zip) | `%s` |" % sha256(members[0][1])])
+    exe_row = "| `tavrik.exe` (%s) | `" + sha256(members[0][1]) + "` |"
+    values["files"] = "\n".join(rows + [exe_row % "in the zip"])
+    values["files_ja"] = "\n".join(rows + [exe_row % "zip の中"])
     write_text(os.path.join(dist, "release-notes.md"), fill("release-notes.md", values))
     print("Manifests for %s: dist/tavrik.json, dist/winget/%s, dist/release-notes.md"
           % (repository, values["winget_folder"]))

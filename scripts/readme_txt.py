@@ -36,7 +36,7 @@ LANGUAGES = [
       "the sources of this release, on its page on GitHub."]),
     ("README.ja.md", "docs/README.ja.txt", "「%s」",
      ["ビルドとテストの方法は、このリリースの GitHub のページにあるソースの",
-      "README.ja.md、README.md、docs/DEVELOPMENT.md に書かれています。"]),
+      "README.ja.md、README.md、docs/DEVELOPMENT.md (英語) に書かれています。"]),
 ]
 
 # Characters that must not start a line (closing marks, small kana) or end

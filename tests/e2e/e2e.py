@@ -10,9 +10,11 @@ that need Linux tools differ between the platforms.
 usage: e2e.py TAVRIK_EXE HELPER_EXE ARTIFACT_DIR   (Python 3, standard library)
   E2E_ONLY="CASE ..."  runs only the cases named
   E2E_CODE_PAGE=932    first checks that the ANSI code page is that one
+  GITHUB_STEP_SUMMARY=FILE  appends a Markdown table of the cases to FILE
 """
 import json
 import os
+import platform
 import re
 import shutil
 import subprocess
@@ -86,6 +88,8 @@ class Session:
         shutil.copy(tavrik, self.tavrik)
         shutil.copy(helper, self.helper)
         self.passed, self.failed, self.skipped = [], [], []
+        self.results = []  # (case, result, what it says), in the order run
+        self.observations = {}  # case: what it saw beside its verdict
 
     def case_dir(self, folder, attempt):
         path = os.path.join(self.root, "cases", folder if attempt == 1 else "%s-%d" % (folder, attempt))
@@ -299,18 +303,42 @@ def keep_artifacts(session, name, work):
 
 
 def record(session, name, problems, skip):
+    seen = [session.observations[name]] if name in session.observations else []
     if problems is None:
         session.skipped.append(name)
+        session.results.append((name, "skipped", [skip] + seen))
         print("SKIP %s: %s" % (name, skip))
     elif problems:
         session.failed.append(name)
+        session.results.append((name, "**failed**", problems + seen))
         print("FAIL %s" % name)
         for problem in problems:
             print("    " + problem)
     else:
         session.passed.append(name)
+        session.results.append((name, "passed", seen))
         print("ok   %s" % name)
     sys.stdout.flush()
+
+
+def observe(session, name, text):
+    """What a case saw beside its verdict (a figure, which of several allowed
+    outcomes): printed now, and kept for the summary."""
+    session.observations[name] = text
+    print("     (%s: %s)" % (name, text))
+
+
+def write_summary(session, path, title):
+    """Appends the cases as a Markdown table to path, the file that GitHub
+    shows on a workflow run's page (GITHUB_STEP_SUMMARY)."""
+    def cell(texts):
+        return "; ".join(texts).replace("|", "\\|").replace("\n", " ")
+    lines = ["### %s" % title, "", "| case | result | observation |", "|---|---|---|"]
+    lines += ["| %s | %s | %s |" % (name, result, cell(texts)) for name, result, texts in session.results]
+    lines += ["", "%d passed, %d failed, %d skipped" % (len(session.passed), len(session.failed),
+                                                      len(session.skipped)), ""]
+    with open(path, "a", encoding="utf-8") as f:
+        f.write("\n".join(lines) + "\n")
 
 
 # ---- checks ---------------------------------------------------------------
@@ -411,6 +439,32 @@ def check_size(result):
     return problems
 
 
+def check_size_past_buffer_end(session):
+    """size 60,30 on an area whose bottom is two rows above the buffer's last
+    row: the asked area would pass the buffer's end. Windows' documentation
+    says SetConsoleWindowInfo then fails; the console host's source moves
+    the area back inside the buffer (or, before 2022, cut it at the last
+    row). Any of the three passes, and the case says which it saw."""
+    def check(result):
+        problems = []
+        common(result, problems)
+        left, top, right, bottom = numbers(result["before"]["area"])
+        last = numbers(result["before"]["buffer"])[1] - 1
+        expect(problems, top + 29 > last >= bottom, "set-up did not scroll near the buffer's end (area %s, "
+               "buffer %s)" % (result["before"]["area"], result["before"]["buffer"]))
+        outcomes = {(left, top, right, bottom): "refused", (left, last - 29, left + 59, last): "moved",
+                    (left, top, left + 59, last): "cut"}
+        after = numbers(result["after"]["area"])
+        outcome = outcomes.get(after, "area %s, none of refused, moved or cut" % result["after"]["area"])
+        observe(session, "size-past-buffer-end", "%s (area %s before, %s after; buffer's last row %d)" % (
+            outcome, result["before"]["area"], result["after"]["area"], last))
+        expect(problems, after in outcomes, "area %s: not refused %s, moved %s nor cut %s" % (
+            result["after"]["area"], *outcomes))
+        expect(problems, result["after"]["cursor"] == result["before"]["cursor"], "something was written")
+        return problems
+    return check
+
+
 def check_unchanged(result):
     """A request Windows refuses: exit 0, nothing written, nothing changed."""
     problems = []
@@ -482,7 +536,7 @@ def run_fault(session, name, exe, command_line):
         problems = []
         expect(problems, completed.returncode == 1, "exit status %d, expected 1" % completed.returncode)
         expect(problems, output == FAULT, "output %r, expected %r" % (output, FAULT))
-        print("     (%s gave up after %.1f s)" % (name, elapsed))
+        observe(session, name, "gave up after %.1f s" % elapsed)
         return problems
     run_case(session, name, attempt)
 
@@ -667,8 +721,8 @@ def run_ctrl_c_during_search(session):
         expect(problems, after_ms <= 1500, "ended %.0f ms after the Ctrl+C, expected 1500 at most" % after_ms)
         output = read_bytes(os.path.join(work, "out.bin"))
         expect(problems, output == b"", "output %r, expected none" % output)
-        print("     (ctrl-c-during-search ended %.0f ms after the Ctrl+C; %s round(s) slipped past it)"
-              % (after_ms, report["slipped"]))
+        observe(session, "ctrl-c-during-search", "ended %.0f ms after the Ctrl+C; %s round(s) slipped past it"
+                % (after_ms, report["slipped"]))
         if problems:
             screenshot(work)
         return problems
@@ -812,6 +866,7 @@ def main():
     screen_cases = [
         ("buffer", "buffer 120,300", (), check_buffer),
         ("size", "size 60,20", ("scroll",), check_size),
+        ("size-past-buffer-end", "size 60,30", ("scroll-near-end",), check_size_past_buffer_end(session)),
         ("size-refused-0-0", "size 0,0", (), check_unchanged),
         ("size-refused-no-height", "size 80", (), check_unchanged),
         ("size-refused-65535-1", "size 65535,1", (), check_unchanged),
@@ -864,6 +919,10 @@ def main():
         linux_check(session, "resources-icon", lambda: check_resources(session))
         linux_check(session, "pe-image", lambda: check_pe_image(session))
 
+    if os.environ.get("GITHUB_STEP_SUMMARY"):
+        write_summary(session, os.environ["GITHUB_STEP_SUMMARY"], "tavrik end to end, %s%s%s" % (
+            platform.platform(terse=True), "" if ON_WINDOWS else " under Wine",
+            ", ANSI code page " + code_page if code_page else ""))
     print("e2e: %d passed, %d failed, %d skipped" % (len(session.passed), len(session.failed),
                                                       len(session.skipped)))
     return 1 if session.failed else 0

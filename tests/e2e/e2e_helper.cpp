@@ -219,6 +219,17 @@ int setup(const char* action) {
         const SHORT rows = static_cast<SHORT>(info.srWindow.Bottom - info.srWindow.Top);
         SMALL_RECT area = {info.srWindow.Left, 100, info.srWindow.Right, static_cast<SHORT>(100 + rows)};
         if (!SetConsoleWindowInfo(output, TRUE, &area)) return 2;
+    } else if (std::strcmp(action, "scroll-near-end") == 0) {
+        // A buffer 300 rows tall (and wider than the area, as above) with a
+        // visible area 20 rows tall whose last row is two above the buffer's
+        // last: any taller area with the same top would pass the end.
+        HANDLE output = console_output();
+        CONSOLE_SCREEN_BUFFER_INFO info;
+        if (!GetConsoleScreenBufferInfo(output, &info)) return 2;
+        COORD size = {static_cast<SHORT>(info.dwSize.X + 40), 300};
+        SetConsoleScreenBufferSize(output, size);
+        SMALL_RECT area = {info.srWindow.Left, 278, info.srWindow.Right, 297};
+        if (!SetConsoleWindowInfo(output, TRUE, &area)) return 2;
     } else if (std::strcmp(action, "title-outside-code-pages") == 0) {
         // Japanese is outside cp1252 and the accented e outside cp932, so the
         // title survives no ANSI round trip under either code page.
