@@ -194,6 +194,22 @@ int close_reference() {
     return 0;
 }
 
+// Makes the buffer 300 rows tall and shows it from row top, in an area
+// rows tall (0: as tall as now). The buffer is also made wider than the
+// area, so both scroll bars show before and after a narrower size: when a
+// bar appears, Wine's console re-fits its window and may settle one row off
+// what was asked.
+bool scroll_tall_buffer(SHORT top, SHORT rows) {
+    HANDLE output = console_output();
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!GetConsoleScreenBufferInfo(output, &info)) return false;
+    COORD size = {static_cast<SHORT>(info.dwSize.X + 40), 300};
+    SetConsoleScreenBufferSize(output, size);
+    if (rows == 0) rows = static_cast<SHORT>(info.srWindow.Bottom - info.srWindow.Top + 1);
+    SMALL_RECT area = {info.srWindow.Left, top, info.srWindow.Right, static_cast<SHORT>(top + rows - 1)};
+    return SetConsoleWindowInfo(output, TRUE, &area) != 0;
+}
+
 // Puts the console into a starting state for one case.
 int setup(const char* action) {
     HWND console = GetConsoleWindow();
@@ -207,29 +223,11 @@ int setup(const char* action) {
     } else if (std::strcmp(action, "above-reference") == 0) {
         SetWindowPos(reference_window(), console, 0, 0, 0, 0, keep);
     } else if (std::strcmp(action, "scroll") == 0) {
-        // A tall buffer with the visible area scrolled down to row 100. It is
-        // also wider than the area, so both scroll bars show before and after
-        // a narrower size: when a bar appears, Wine's console re-fits its
-        // window and may settle one row off what was asked.
-        HANDLE output = console_output();
-        CONSOLE_SCREEN_BUFFER_INFO info;
-        if (!GetConsoleScreenBufferInfo(output, &info)) return 2;
-        COORD size = {static_cast<SHORT>(info.dwSize.X + 40), 300};
-        SetConsoleScreenBufferSize(output, size);
-        const SHORT rows = static_cast<SHORT>(info.srWindow.Bottom - info.srWindow.Top);
-        SMALL_RECT area = {info.srWindow.Left, 100, info.srWindow.Right, static_cast<SHORT>(100 + rows)};
-        if (!SetConsoleWindowInfo(output, TRUE, &area)) return 2;
+        if (!scroll_tall_buffer(100, 0)) return 2;
     } else if (std::strcmp(action, "scroll-near-end") == 0) {
-        // A buffer 300 rows tall (and wider than the area, as above) with a
-        // visible area 20 rows tall whose last row is two above the buffer's
-        // last: any taller area with the same top would pass the end.
-        HANDLE output = console_output();
-        CONSOLE_SCREEN_BUFFER_INFO info;
-        if (!GetConsoleScreenBufferInfo(output, &info)) return 2;
-        COORD size = {static_cast<SHORT>(info.dwSize.X + 40), 300};
-        SetConsoleScreenBufferSize(output, size);
-        SMALL_RECT area = {info.srWindow.Left, 278, info.srWindow.Right, 297};
-        if (!SetConsoleWindowInfo(output, TRUE, &area)) return 2;
+        // The area's last row two above the buffer's: any taller area with
+        // the same top would pass the buffer's end.
+        if (!scroll_tall_buffer(278, 20)) return 2;
     } else if (std::strcmp(action, "title-outside-code-pages") == 0) {
         // Japanese is outside cp1252 and the accented e outside cp932, so the
         // title survives no ANSI round trip under either code page.
