@@ -14,7 +14,6 @@
 # packages and versions.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-export LC_ALL=C
 
 version=$(sed -n 's/^#define TAVRIK_VERSION_TEXT "\([0-9][0-9.]*[0-9]\)"$/\1/p' res/version.h)
 [ -n "$version" ] || { echo "no version of the form 1.0 in res/version.h" >&2; exit 1; }
@@ -75,8 +74,10 @@ mkdir -p dist
 python3 release/pack.py dist "$version" "$epoch" "$exe" docs/README.txt docs/README.ja.txt LICENSE
 # The build environment, as Debian's .buildinfo files record a build: kept
 # out of the zip, so a Debian point release never changes published bytes.
-. /etc/os-release
-{
+# Its commands run in the C locale; Wine, above, needs the user's.
+(
+    export LC_ALL=C
+    . /etc/os-release
     printf 'Format: 1.0\nSource: tavrik\nVersion: %s\n' "$version"
     printf 'Source-Commit: %s\n' "$(git describe --always --dirty --abbrev=40 2>/dev/null || echo unknown)"
     printf 'Source-Date-Epoch: %s\nBuild-Origin: Debian %s (%s)\n' "$epoch" "$(cat /etc/debian_version)" \
@@ -86,7 +87,7 @@ python3 release/pack.py dist "$version" "$epoch" "$exe" docs/README.txt docs/REA
         printf ' %s (= %s)\n' "$package" "$(dpkg-query -W -f='${Version}' "$package" 2>/dev/null || echo unknown)"
     done | sed '$!s/$/,/'
     printf 'Checksums-Sha256:\n %s %s tavrik.exe\n' "$checksum" "$(stat -c %s "$exe")"
-} > dist/BUILDINFO.txt
+) > dist/BUILDINFO.txt
 echo
 cat dist/BUILDINFO.txt
 echo

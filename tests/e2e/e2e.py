@@ -135,7 +135,8 @@ def run_case(session, name, attempt, folder=None):
             if number == 1:
                 print("retried %s: %s" % (name, reason))
                 continue
-            problems = ["harness failed twice: %s" % reason]
+            record(session, name, ["harness failed twice: %s" % reason], None)
+            return
         if problems:
             keep_artifacts(session, name, work)
         record(session, name, problems, None)
