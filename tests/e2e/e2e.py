@@ -87,8 +87,7 @@ class Session:
         self.helper = os.path.join(self.root, "e2e_helper.exe")
         shutil.copy(tavrik, self.tavrik)
         shutil.copy(helper, self.helper)
-        self.passed, self.failed, self.skipped = [], [], []
-        self.results = []  # (case, result, what it says), in the order run
+        self.results = []  # (case, PASSED, FAILED or SKIPPED, what it says), in the order run
         self.observations = {}  # case: what it saw beside its verdict
 
     def case_dir(self, folder, attempt):
@@ -303,23 +302,29 @@ def keep_artifacts(session, name, work):
         print("    screenshot %s" % os.path.join(target, "screen.png"))
 
 
+PASSED, FAILED, SKIPPED = "passed", "**failed**", "skipped"
+
+
 def record(session, name, problems, skip):
     seen = [session.observations[name]] if name in session.observations else []
     if problems is None:
-        session.skipped.append(name)
-        session.results.append((name, "skipped", [skip] + seen))
+        session.results.append((name, SKIPPED, [skip] + seen))
         print("SKIP %s: %s" % (name, skip))
     elif problems:
-        session.failed.append(name)
-        session.results.append((name, "**failed**", problems + seen))
+        session.results.append((name, FAILED, problems + seen))
         print("FAIL %s" % name)
         for problem in problems:
             print("    " + problem)
     else:
-        session.passed.append(name)
-        session.results.append((name, "passed", seen))
+        session.results.append((name, PASSED, seen))
         print("ok   %s" % name)
     sys.stdout.flush()
+
+
+def tally(session):
+    """The closing line: N passed, N failed, N skipped."""
+    results = [result for _, result, _ in session.results]
+    return "%d passed, %d failed, %d skipped" % tuple(results.count(r) for r in (PASSED, FAILED, SKIPPED))
 
 
 def observe(session, name, text):
@@ -336,8 +341,7 @@ def write_summary(session, path, title):
         return "; ".join(texts).replace("|", "\\|").replace("\n", " ")
     lines = ["### %s" % title, "", "| case | result | observation |", "|---|---|---|"]
     lines += ["| %s | %s | %s |" % (name, result, cell(texts)) for name, result, texts in session.results]
-    lines += ["", "%d passed, %d failed, %d skipped" % (len(session.passed), len(session.failed),
-                                                      len(session.skipped)), ""]
+    lines += ["", tally(session), ""]
     with open(path, "a", encoding="utf-8") as f:
         f.write("\n".join(lines) + "\n")
 
@@ -924,9 +928,8 @@ def main():
         write_summary(session, os.environ["GITHUB_STEP_SUMMARY"], "tavrik end to end, %s%s%s" % (
             platform.platform(terse=True), "" if ON_WINDOWS else " under Wine",
             ", ANSI code page " + code_page if code_page else ""))
-    print("e2e: %d passed, %d failed, %d skipped" % (len(session.passed), len(session.failed),
-                                                      len(session.skipped)))
-    return 1 if session.failed else 0
+    print("e2e: " + tally(session))
+    return 1 if any(result == FAILED for _, result, _ in session.results) else 0
 
 
 if __name__ == "__main__":
