@@ -22,10 +22,10 @@ const char kUsageText[] =
     "  Z order       - bottom/top/topmost\n"
     "  Close window  - close\n";
 
+namespace {
+
 // No line end after it, so a caller can capture it as one exact string.
 const char kFaultMessage[] = "Console window getting fault.";
-
-namespace {
 
 constexpr UINT kSwpMove = SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE;
 constexpr UINT kSwpZOrder = SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE;
@@ -48,12 +48,14 @@ void set_visible_area(HANDLE output, std::int16_t width, std::int16_t height) {
     SetConsoleWindowInfo(output, TRUE, &area);
 }
 
-}  // namespace
-
+// Writes the text's bytes, without the NUL, to the current standard output in
+// one WriteFile call. No line end is added and nothing is translated.
 void write_stdout(const char* text) {
     DWORD written = 0;
     WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), text, text_length(text), &written, NULL);
 }
+
+}  // namespace
 
 void execute_request(HWND window, HANDLE output, const WindowRequest& request) {
     switch (request.kind) {

@@ -8,7 +8,6 @@
 #include "cmdline/window_request.h"
 
 extern const char kUsageText[];
-extern const char kFaultMessage[];
 
 // Exit status: 0 after any command or the usage text, 1 when the console
 // window could not be found, STATUS_CONTROL_C_EXIT (0xC000013A) when Ctrl+C
@@ -18,7 +17,3 @@ int run();
 // Carries out one request (None does nothing); platform results are
 // ignored, so a refused request is silent.
 void execute_request(HWND window, HANDLE output, const WindowRequest& request);
-
-// Writes the text's bytes, without the NUL, to the current standard output in
-// one WriteFile call. No line end is added and nothing is translated.
-void write_stdout(const char* text);

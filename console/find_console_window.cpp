@@ -11,6 +11,26 @@
 
 namespace {
 
+// Room, in UTF-16 units, for the temporary title "tavrik" and a signed
+// 32-bit number, and for reading the title back to see whether it is still
+// that.
+constexpr unsigned kTitleTagCapacity = 256;
+// Searches at most this many times, pausing after each miss: about 3 s in all.
+constexpr int kSearchTries = 30;
+constexpr DWORD kSearchPauseMs = 100;
+// Windows of other consoles may show the same caption; one search steps past
+// at most this many. Windows that keep changing places in the z-order could
+// otherwise keep a search stepping for ever.
+constexpr int kCaptionMatchesPerSearch = 16;
+
+// Runs in one console take turns at borrowing its title. A run waits this
+// long for another to hand the title back, longer than one whole search; a
+// run still holding it by then is failing its own search, so the waiting
+// run gives up without touching the title.
+constexpr DWORD kTitleLockWaitMs = 3500;
+// Room for "Local\tavrik-title-" and an unsigned 32-bit number.
+constexpr unsigned kTitleLockNameCapacity = 64;
+
 // "tavrik%d" as UTF-16, spelt out: a WCHAR literal is L"" on Windows and
 // u"" for the unit tests' <windows.h>.
 constexpr WCHAR kTagPattern[] = {'t', 'a', 'v', 'r', 'i', 'k', '%', 'd', 0};

@@ -3,7 +3,8 @@
 SHA256SUMS), which depends on those bytes alone, and, when GITHUB_REPOSITORY
 names the repository, the Scoop manifest (tavrik.json), the winget manifests
 (a folder, and a zip of it) and the release notes, each filled in from its
-file in release/templates/. Beside them: SHA256SUMS of every file published
+file in release/templates/, and published.txt, the names of the files the
+release publishes. Beside them: SHA256SUMS of every file published
 and of the files in the zip, and subjects.sha256 (the same and SHA256SUMS
 itself, for the attestation).
 usage: pack.py DIST VERSION EPOCH EXE DOC..."""
@@ -26,7 +27,7 @@ PACKAGE_IDENTIFIER = "TavrikProject.Tavrik"
 # for: each template's name, as the name's end after the identifier.
 WINGET_MANIFESTS = [".yaml", ".installer.yaml", ".locale.en-US.yaml", ".locale.ja-JP.yaml"]
 # What a run writes beside the zip: an earlier run's may name another zip.
-OUTPUTS = ["SHA256SUMS", "subjects.sha256", "tavrik.json", "release-notes.md"]
+OUTPUTS = ["SHA256SUMS", "subjects.sha256", "tavrik.json", "release-notes.md", "published.txt"]
 
 
 def sha256(data):
@@ -132,6 +133,8 @@ def main(argv):
     values["files"] = "\n".join(rows + [exe_row % "in the zip"])
     values["files_ja"] = "\n".join(rows + [exe_row % "zip の中"])
     write_text(os.path.join(dist, "release-notes.md"), fill("release-notes.md", values))
+    # What release/publish.sh uploads: exactly the files the notes list.
+    write_text(os.path.join(dist, "published.txt"), "".join(name + "\n" for name in published))
     print("Manifests for %s: dist/tavrik.json, dist/winget/%s, dist/release-notes.md"
           % (repository, values["winget_folder"]))
     return 0

@@ -11,11 +11,17 @@
 # usage: publish.sh TAG check|publish
 set -euo pipefail
 tag=$1 mode=$2
-version=${tag#v}
-files=("dist/tavrik-$version-win64.zip" dist/SHA256SUMS dist/tavrik.json "dist/tavrik-$version-winget-manifests.zip")
-for file in "${files[@]}" dist/release-notes.md; do
-    [ -f "$file" ] || { echo "$file is missing: run release/release.sh with GITHUB_REPOSITORY first" >&2; exit 1; }
+[ -f dist/published.txt ] && [ -f dist/release-notes.md ] ||
+    { echo "dist/ has no release: run release/release.sh with GITHUB_REPOSITORY first" >&2; exit 1; }
+# The files the release publishes, as release/pack.py listed them.
+mapfile -t files < <(sed 's|^|dist/|' dist/published.txt)
+for file in "${files[@]}"; do
+    [ -f "$file" ] || { echo "$file is missing: run release/release.sh again" >&2; exit 1; }
 done
+case "${files[0]}" in
+    "dist/tavrik-${tag#v}-win64.zip") ;;
+    *) echo "dist/ holds the release of another version than $tag: run release/release.sh again" >&2; exit 1 ;;
+esac
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT

@@ -31,11 +31,13 @@ scripts/install-deps.sh
 # Another MinGW-w64 (Debian 13's, or a point release's update) gives other
 # bytes for the same sources: stop before building, and say which versions
 # differ and where the published ones are to be had.
-mapfile -t toolchain < <(sed -n 's/^ \{4,\}\([^ ]*mingw-w64[^ ]*\) [^ ]*$/\1/p' README.md)
-[ ${#toolchain[@]} -gt 0 ] || { echo "README.md names no toolchain packages" >&2; exit 1; }
-differs=()
-for package in "${toolchain[@]}"; do
-    published=$(sed -n "s/^ *$package \([^ ]*\)\$/\1/p" README.md)
+# The toolchain's lines, "package version", as README.md lists them.
+mapfile -t toolchain_lines < <(python3 scripts/readme_txt.py --toolchain)
+[ ${#toolchain_lines[@]} -gt 0 ] || { echo "README.md names no toolchain packages" >&2; exit 1; }
+toolchain=() differs=()
+for line in "${toolchain_lines[@]}"; do
+    package=${line% *} published=${line#* }
+    toolchain+=("$package")
     installed=$(dpkg-query -W -f='${Version}' "$package" 2>/dev/null || echo "not installed")
     [ "$installed" = "$published" ] ||
         differs+=("$package: here $installed; the published bytes were made with $published")
@@ -68,7 +70,7 @@ if ! grep -q "$checksum" README.md; then
     exit 1
 fi
 # The download's plain-text readmes must be what README.md and README.ja.md say now.
-python3 scripts/readme_txt.py --check
+python3 tests/scripts/readme_check.py
 epoch=${SOURCE_DATE_EPOCH:-$(sed -n 's/^#define TAVRIK_RELEASE_EPOCH \([0-9]*\)$/\1/p' res/version.h)}
 mkdir -p dist
 python3 release/pack.py dist "$version" "$epoch" "$exe" docs/README.txt docs/README.ja.txt LICENSE

