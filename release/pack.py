@@ -7,6 +7,8 @@ file in release/templates/, and published.txt, the names of the files the
 release publishes. Beside them: SHA256SUMS of every file published
 and of the files in the zip, and subjects.sha256 (the same and SHA256SUMS
 itself, for the attestation).
+The docs made by scripts/readme_txt.py (*.txt) are templates: ${repository}
+becomes GITHUB_REPOSITORY, so the zip's readmes lead back to the project.
 usage: pack.py DIST VERSION EPOCH EXE DOC..."""
 import hashlib
 import os
@@ -87,9 +89,21 @@ def write_manifests(dist, values):
     return ["tavrik.json", values["winget_zip"]]
 
 
+def document(path, repository):
+    """A doc's bytes as the zip holds them; a .txt is filled in, strictly."""
+    data = read(path)
+    if not path.endswith(".txt"):
+        return data
+    text = string.Template(data.decode("utf-8")).substitute(repository=repository or "<owner>/<repo>")
+    return text.encode("utf-8")
+
+
 def main(argv):
     dist, version, epoch, exe, *docs = argv
-    members = [(os.path.basename(path), read(path)) for path in docs]
+    repository = os.environ.get("GITHUB_REPOSITORY", "")
+    if repository and not re.fullmatch(r"[A-Za-z0-9-]+/[A-Za-z0-9._-]+", repository):
+        raise SystemExit("GITHUB_REPOSITORY %r is not owner/name" % repository)
+    members = [(os.path.basename(path), document(path, repository)) for path in docs]
     members.insert(0, ("tavrik.exe", read(exe)))
     archive = "tavrik-%s-win64.zip" % version
     members.append(("SHA256SUMS", sums(members).encode()))
@@ -99,9 +113,6 @@ def main(argv):
         if os.path.exists(os.path.join(dist, name)):
             os.remove(os.path.join(dist, name))
     shutil.rmtree(os.path.join(dist, "winget"), ignore_errors=True)
-    repository = os.environ.get("GITHUB_REPOSITORY", "")
-    if repository and not re.fullmatch(r"[A-Za-z0-9-]+/[A-Za-z0-9._-]+", repository):
-        raise SystemExit("GITHUB_REPOSITORY %r is not owner/name" % repository)
     home = "https://github.com/%s" % repository
     zip_hash = sha256(read(os.path.join(dist, archive)))
     publisher, name = PACKAGE_IDENTIFIER.split(".")

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Makes dist/tavrik-<version>-win64.zip (tavrik.exe, README.txt,
-# README.ja.txt, LICENSE, SHA256SUMS) from the exe that the end-to-end tests
+# README.ja.txt, GUIDE.txt, GUIDE.ja.txt, LICENSE, SHA256SUMS) from the exe that the end-to-end tests
 # have just exercised, and beside it SHA256SUMS, subjects.sha256 (what the
 # attestation covers) and BUILDINFO.txt (the build environment, for the job's
 # log). With GITHUB_REPOSITORY (owner/name) release/pack.py also fills in the
@@ -10,8 +10,8 @@
 # anything else unless the tag is exactly v<version>: every URL the manifests
 # and notes give is built from the version, and a tag that differs would
 # publish them under another name. Only the toolchain that made the published
-# checksum may make a release: "Verify your download" in README.md names its
-# packages and versions.
+# checksum may make a release: the guide (docs/GUIDE.md) names its packages
+# and versions.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -33,7 +33,7 @@ scripts/install-deps.sh
 # differ and where the published ones are to be had.
 # The toolchain's lines, "package version", as README.md lists them.
 mapfile -t toolchain_lines < <(python3 scripts/readme_txt.py --toolchain)
-[ ${#toolchain_lines[@]} -gt 0 ] || { echo "README.md names no toolchain packages" >&2; exit 1; }
+[ ${#toolchain_lines[@]} -gt 0 ] || { echo "docs/GUIDE.md names no toolchain packages" >&2; exit 1; }
 toolchain=() differs=()
 for line in "${toolchain_lines[@]}"; do
     package=${line% *} published=${line#* }
@@ -49,7 +49,7 @@ if [ ${#differs[@]} -gt 0 ]; then
         printf '  %s\n' "${differs[@]}"
         echo "Make the release in a clean Debian 12 (bookworm) with those versions, for example in a"
         echo "debian:bookworm container: install git, clone these sources at the release's tag, and run"
-        echo "release/release.sh there (README.md, 'Verify your download', says how)."
+        echo "release/release.sh there (docs/GUIDE.md, 'Rebuilding the same bytes', says how)."
     } >&2
     exit 1
 fi
@@ -73,7 +73,8 @@ fi
 python3 tests/scripts/readme_check.py
 epoch=${SOURCE_DATE_EPOCH:-$(sed -n 's/^#define TAVRIK_RELEASE_EPOCH \([0-9]*\)$/\1/p' res/version.h)}
 mkdir -p dist
-python3 release/pack.py dist "$version" "$epoch" "$exe" docs/README.txt docs/README.ja.txt LICENSE
+python3 release/pack.py dist "$version" "$epoch" "$exe" docs/README.txt docs/README.ja.txt docs/GUIDE.txt \
+    docs/GUIDE.ja.txt LICENSE
 # The build environment, as Debian's .buildinfo files record a build: kept
 # out of the zip, so a Debian point release never changes published bytes.
 # Its commands run in the C locale; Wine, above, needs the user's.

@@ -10,7 +10,7 @@ code span stays whole on one line, bare in English and in 「」 in Japanese,
 and a code block is indented. Each .txt is a template that release/pack.py
 fills in: ${repository} is the project's owner/name, and $$ a dollar sign.
 usage: readme_txt.py            writes the four files
-       readme_txt.py --toolchain  prints README.md's toolchain lines
+       readme_txt.py --toolchain  prints the guide's toolchain lines
 The checks of what they say are tests/scripts/readme_check.py."""
 import os
 import re
@@ -34,6 +34,8 @@ DOCUMENTS = [
     ("README.ja.md", "docs/README.ja.txt", "「%s」",
      ["詳しい説明と、Windows に関する各事項の出典は、ガイド (GUIDE.ja.txt) にあります。",
       "ソース、リリース、問題の報告: " + HOME]),
+    ("docs/GUIDE.md", "docs/GUIDE.txt", "%s", ["Sources, releases and issues: " + HOME]),
+    ("docs/GUIDE.ja.md", "docs/GUIDE.ja.txt", "「%s」", ["ソース、リリース、問題の報告: " + HOME]),
 ]
 
 # Where a line may break: at blanks, but not before a particle nor between
@@ -201,7 +203,7 @@ def version(root):
 
 def toolchain(markdown):
     """The packages and versions of the toolchain that made the published
-    bytes, as README.md lists them: (package, version) in order."""
+    bytes, as the guide lists them: (package, version) in order."""
     return re.findall(r"(?m)^ {4,}(\S*mingw-w64\S*) (\S+)$", markdown)
 
 
@@ -213,9 +215,9 @@ def generate(root):
 
 def main(argv):
     if argv == ["--toolchain"]:
-        lines = ["%s %s" % entry for entry in toolchain(read(ROOT, "README.md"))]
+        lines = ["%s %s" % entry for entry in toolchain(read(ROOT, "docs/GUIDE.md"))]
         if not lines:
-            raise SystemExit("README.md names no toolchain packages")
+            raise SystemExit("docs/GUIDE.md names no toolchain packages")
         print("\n".join(lines))
         return 0
     for _, target, text in generate(ROOT):

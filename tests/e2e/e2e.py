@@ -38,11 +38,11 @@ FAULT = b"Console window getting fault."
 TITLE_OUTSIDE_CODE_PAGES = "\u65e5\u672c \u30bf\u30a4\u30c8\u30eb Jos\u00e9"  # "setup title-outside-code-pages"
 CTRL_C_TITLE = "Mine \u65e5\u672c"  # set by the helper's interrupt verb
 CONSOLE_TIMEOUT = 60
-# The console launcher's own statuses (see e2e_helper.cpp), and cmd's for a
-# program it could not start (tavrik itself only ever exits 0 or 1).
+# The helper's own statuses (see e2e_helper.cpp), also as a program's status
+# in its reports, and cmd's for a program it could not start (tavrik itself
+# only ever exits 0 or 1, or as Ctrl+C ends it).
 TIMED_OUT, COULD_NOT_START = 124, 125
 CMD_COULD_NOT_START = "9009"
-HELPER_COULD_NOT_START = 200  # run-status, run-raw and interrupt, when they could not start the command
 STATUS_CONTROL_C_EXIT = 0xC000013A
 TAG = re.compile(r"tavrik-?[0-9]+")  # a run's temporary title
 
@@ -87,6 +87,11 @@ class Session:
         self.helper = os.path.join(self.root, "e2e_helper.exe")
         shutil.copy(tavrik, self.tavrik)
         shutil.copy(helper, self.helper)
+        # Wine's conhost.exe runs nothing: there the cases that start one get
+        # the stand-in built beside the helper, first on their PATH.
+        if not ON_WINDOWS:
+            os.makedirs(os.path.join(self.root, "standin"))
+            shutil.copy(os.path.join(os.path.dirname(helper), "standin", "conhost.exe"), self.root + "/standin")
         self.results = []  # (case, PASSED, FAILED or SKIPPED, what it says), in the order run
         self.observations = {}  # case: what it saw beside its verdict
 
@@ -238,6 +243,9 @@ def run_console_case(session, name, tool_args, check, setup=(), redirect=True, r
 
 
 def run_case_batch(session, name, work, steps, check, redirect, window):
+    """Runs the case's console and its check while the console is up; a
+    harness failure, found by the evidence or by the check, is raised, and
+    the console is let go whatever happened."""
     process = session.start_console(work, window)
     wait_for(os.path.join(work, "after.txt"), CONSOLE_TIMEOUT + 10, process)
     result = {
@@ -248,49 +256,40 @@ def run_case_batch(session, name, work, steps, check, redirect, window):
         "steps": (read_status(os.path.join(work, "steps.txt")) or "").split(),
         "launcher": process.poll(),
         "work": work,
+        "session": session,
     }
-    harness = harness_failure(result, steps, window)
-    problems, skip = None, None
-    if not harness:
-        try:
-            problems = check(result)
-        except Skip as reason:
-            skip = reason
-        except HarnessFailure as reason:
-            harness = str(reason)
-    if problems:
-        screenshot(work)
-    open(os.path.join(work, "release.txt"), "w").close()
-    launcher = finish(process)
-    if harness:
-        raise HarnessFailure(harness)
-    if skip:
-        raise skip
-    if launcher == TIMED_OUT:
-        raise HarnessFailure("the console's batch did not finish within %d s" % CONSOLE_TIMEOUT)
+    try:
+        require_harness(result, steps, window)
+        problems = check(result)
+        if problems:
+            screenshot(work)
+    finally:
+        open(os.path.join(work, "release.txt"), "w").close()
+        launcher = finish(process)
+    require(launcher != TIMED_OUT, "the console's batch did not finish within %d s" % CONSOLE_TIMEOUT)
     if not problems and not os.path.exists(os.path.join(work, "done.txt")):
         problems = ["the case's console ended before its done marker"]
     return problems
 
 
-def harness_failure(result, steps, window):
-    """Why the evidence shows a harness failure, or None."""
-    if result["launcher"] == COULD_NOT_START:
-        return "the console launcher could not start the batch"
-    if result["steps"]:
-        return "harness step failed: " + "; ".join(steps[int(n) - 1] for n in result["steps"] if n.isdigit())
-    if result["before"] is None:
-        return "the first probe did not run"
-    if result["before"].get("window") != ("1" if window else "0"):
-        return ("the console never appeared (no console window in the first probe)" if window
-                else "the console meant to have no window has one")
-    if result["status"] is None:
-        return "no status file"
-    if result["status"] == CMD_COULD_NOT_START:
-        return "cmd could not start the tool (status 9009)"
-    if result["after"] is None:
-        return "the second probe did not run"
-    return None
+def require(condition, failure):
+    """The one way a case tells a harness failure from tavrik's: raised here."""
+    if not condition:
+        raise HarnessFailure(failure)
+
+
+def require_harness(result, steps, window):
+    """Raises if the evidence shows the harness failed."""
+    require(result["launcher"] != COULD_NOT_START, "the console launcher could not start the batch")
+    require(not result["steps"], "harness step failed: " + "; ".join(
+        steps[int(n) - 1] for n in result["steps"] if n.isdigit()))
+    require(result["before"] is not None, "the first probe did not run")
+    require(result["before"].get("window") == ("1" if window else "0"),
+            "the console never appeared (no console window in the first probe)" if window
+            else "the console meant to have no window has one")
+    require(result["status"] is not None, "no status file")
+    require(result["status"] != CMD_COULD_NOT_START, "cmd could not start the tool (status 9009)")
+    require(result["after"] is not None, "the second probe did not run")
 
 
 def keep_artifacts(session, name, work):
@@ -388,12 +387,10 @@ def state_check(field_before, field_after):
     return check
 
 
-def check_max(session):
-    def check(result):
-        if result["after"].get("zoomed") != "1" and not window_manager_maximises(session):
-            raise Skip("no window manager answers a maximise here")
-        return state_check({"zoomed": "0"}, {"zoomed": "1", "iconic": "0", "visible": "1"})(result)
-    return check
+def check_max(result):
+    if result["after"].get("zoomed") != "1" and not window_manager_maximises(result["session"]):
+        raise Skip("no window manager answers a maximise here")
+    return state_check({"zoomed": "0"}, {"zoomed": "1", "iconic": "0", "visible": "1"})(result)
 
 
 def window_manager_maximises(session):
@@ -444,30 +441,28 @@ def check_size(result):
     return problems
 
 
-def check_size_past_buffer_end(session):
+def check_size_past_buffer_end(result):
     """size 60,30 on an area whose bottom is two rows above the buffer's last
     row: the asked area would pass the buffer's end. Windows' documentation
     says SetConsoleWindowInfo then fails; the console host's source moves
     the area back inside the buffer (or, before 2022, cut it at the last
     row). Any of the three passes, and the case says which it saw."""
-    def check(result):
-        problems = []
-        common(result, problems)
-        left, top, right, bottom = numbers(result["before"]["area"])
-        last = numbers(result["before"]["buffer"])[1] - 1
-        expect(problems, top + 29 > last >= bottom, "set-up did not scroll near the buffer's end (area %s, "
-               "buffer %s)" % (result["before"]["area"], result["before"]["buffer"]))
-        outcomes = {(left, top, right, bottom): "refused", (left, last - 29, left + 59, last): "moved",
-                    (left, top, left + 59, last): "cut"}
-        after = numbers(result["after"]["area"])
-        outcome = outcomes.get(after, "area %s, none of refused, moved or cut" % result["after"]["area"])
-        observe(session, "size-past-buffer-end", "%s (area %s before, %s after; buffer's last row %d)" % (
-            outcome, result["before"]["area"], result["after"]["area"], last))
-        expect(problems, after in outcomes, "area %s: not refused %s, moved %s nor cut %s" % (
-            result["after"]["area"], *outcomes))
-        expect(problems, result["after"]["cursor"] == result["before"]["cursor"], "something was written")
-        return problems
-    return check
+    problems = []
+    common(result, problems)
+    left, top, right, bottom = numbers(result["before"]["area"])
+    last = numbers(result["before"]["buffer"])[1] - 1
+    expect(problems, top + 29 > last >= bottom, "set-up did not scroll near the buffer's end (area %s, "
+           "buffer %s)" % (result["before"]["area"], result["before"]["buffer"]))
+    outcomes = {(left, top, right, bottom): "refused", (left, last - 29, left + 59, last): "moved",
+                (left, top, left + 59, last): "cut"}
+    after = numbers(result["after"]["area"])
+    outcome = outcomes.get(after, "area %s, none of refused, moved or cut" % result["after"]["area"])
+    observe(result["session"], "size-past-buffer-end", "%s (area %s before, %s after; buffer's last row %d)" % (
+        outcome, result["before"]["area"], result["after"]["area"], last))
+    expect(problems, after in outcomes, "area %s: not refused %s, moved %s nor cut %s" % (
+        result["after"]["area"], *outcomes))
+    expect(problems, result["after"]["cursor"] == result["before"]["cursor"], "something was written")
+    return problems
 
 
 def check_unchanged(result):
@@ -508,12 +503,9 @@ def run_close(session):
             HELPER + ' launch launch.txt "%s close"' % TAVRIK, "echo done> done.txt"])
         launcher = finish(session.start_console(work))
         launch = read_probe(os.path.join(work, "launch.txt"))
-        if launcher == COULD_NOT_START:
-            raise HarnessFailure("the console launcher could not start the batch")
-        if launch is None:
-            raise HarnessFailure("the launch helper did not start tavrik or did not report")
-        if launch.get("window") != "1":
-            raise HarnessFailure("the console never appeared (no console window at launch)")
+        require(launcher != COULD_NOT_START, "the console launcher could not start the batch")
+        require(launch is not None, "the launch helper did not start tavrik or did not report")
+        require(launch.get("window") == "1", "the console never appeared (no console window at launch)")
         problems = []
         expect(problems, launch.get("status") == "0", "exit status %r, expected 0" % launch.get("status"))
         expect(problems, launch.get("console") == "gone", "the console window is %r" % launch.get("console"))
@@ -535,8 +527,7 @@ def run_fault(session, name, exe, command_line):
                                        stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.DEVNULL,
                                        timeout=60)
         elapsed = time.monotonic() - started
-        if completed.returncode == HELPER_COULD_NOT_START:
-            raise HarnessFailure("the helper could not start tavrik")
+        require(completed.returncode != COULD_NOT_START, "the helper could not start tavrik")
         output = read_bytes(out_path)
         problems = []
         expect(problems, completed.returncode == 1, "exit status %d, expected 1" % completed.returncode)
@@ -551,8 +542,7 @@ def run_version_record(session):
         subprocess.run(session.helper_command("version", TAVRIK, "version.txt"), cwd=work,
                        timeout=60, **QUIET)
         got = read_probe(os.path.join(work, "version.txt"))
-        if got is None:
-            raise HarnessFailure("the version helper did not report")
+        require(got is not None, "the version helper did not report")
         return ["%s=%r, expected %r" % (k, got.get(k), v) for k, v in VERSION_RECORD.items() if got.get(k) != v]
     run_case(session, "version-record-win32", attempt)
 
@@ -659,8 +649,9 @@ def title_kept(title, given):
 
 def run_and_report(status, command):
     """A batch line that runs a tavrik command through the helper, which
-    records its exit status and output in files named after status and
-    leaves the title alone: cmd /c would retitle the console around it."""
+    reports its exit status (status=) and keeps its output in files named
+    after status, and leaves the title alone: cmd /c would retitle the
+    console around it."""
     return '%s run-status %s.txt %s.out "%s %s"' % (HELPER, status, status, TAVRIK, command)
 
 
@@ -679,15 +670,21 @@ def two_runs_script():
     return lines
 
 
+def run_status(result, name):
+    """The status a run-status line reported, or None if it did not start
+    the run or did not report."""
+    status = (read_probe(os.path.join(result["work"], name + ".txt")) or {}).get("status")
+    return None if status == str(COULD_NOT_START) else status
+
+
 def check_two_runs(result):
     problems = []
     for n in range(1, TWO_RUN_ROUNDS + 1):
-        statuses = [read_status(os.path.join(result["work"], "%s%d.txt" % (run, n))) for run in ("fg", "bg")]
+        statuses = [run_status(result, "%s%d" % (run, n)) for run in ("fg", "bg")]
         probe = read_probe(os.path.join(result["work"], "round%d.txt" % n))
         missing = [what for what, value in zip(("foreground status", "background status", "probe"),
-                                               statuses + [probe]) if value in (None, str(HELPER_COULD_NOT_START))]
-        if missing:
-            raise HarnessFailure("round %d: no %s (did not start or report)" % (n, " or ".join(missing)))
+                                               statuses + [probe]) if value is None]
+        require(not missing, "round %d: no %s (did not start or report)" % (n, " or ".join(missing)))
         expect(problems, statuses == ["0", "0"], "round %d: exit statuses %s, expected 0 and 0" % (n, statuses))
         expect(problems, title_kept(probe.get("title"), "Build %d" % n),
                "round %d: title %r, expected 'Build %d'" % (n, probe.get("title"), n))
@@ -709,13 +706,10 @@ def run_ctrl_c_during_search(session):
         wait_for(os.path.join(work, "interrupt.txt"), CONSOLE_TIMEOUT, process)
         launcher = finish(process)
         report = read_probe(os.path.join(work, "interrupt.txt"))
-        if launcher == COULD_NOT_START or report is None:
-            raise HarnessFailure("the interrupt helper did not run or did not report")
-        if report["alone"] != "1":
-            raise HarnessFailure("the batch's cmd was still in the console")
-        if report["sent"] != "1":
-            raise HarnessFailure("no Ctrl+C was sent: %s round(s) ended before it, last status %s (%d: tavrik "
-                                 "did not start)" % (report["slipped"], report["status"], HELPER_COULD_NOT_START))
+        require(launcher != COULD_NOT_START and report is not None, "the interrupt helper did not run or did not report")
+        require(report["alone"] == "1", "the batch's cmd was still in the console")
+        require(report["sent"] == "1", "no Ctrl+C was sent: %s round(s) ended before it, last status %s (%d: tavrik "
+                "did not start)" % (report["slipped"], report["status"], COULD_NOT_START))
         problems = []
         status, after_ms = int(report["status"]), float(report["after_ms"])
         expect(problems, status == STATUS_CONTROL_C_EXIT, "exit status 0x%X, expected 0xC000013A" % status)
@@ -749,9 +743,8 @@ def windowless_runs_script():
 def check_windowless_runs(result):
     problems = []
     for n in range(1, WINDOWLESS_RUNS + 1):
-        status = read_status(os.path.join(result["work"], "run%d.txt" % n))
-        if status in (None, str(HELPER_COULD_NOT_START)):
-            raise HarnessFailure("run %d did not start or report" % n)
+        status = run_status(result, "run%d" % n)
+        require(status is not None, "run %d did not start or report" % n)
         output = read_bytes(os.path.join(result["work"], "run%d.out" % n))
         expect(problems, status == "1", "run %d: exit status %s, expected 1" % (n, status))
         expect(problems, output == FAULT, "run %d: output %r, expected %r" % (n, output, FAULT))
@@ -760,24 +753,18 @@ def check_windowless_runs(result):
     return problems
 
 
-def run_window_showing_the_tag(session):
-    """Another program's window shows the very caption a run gives its
-    console, as a console left with a killed run's tag does: the run must
-    act on its own console's window, or fail in a console with none, and
-    never touch the other window. The helper's decoy verb starts tavrik
-    suspended, shows a window captioned with its tag above all others, and
-    lets it run."""
-    script = ['%s decoy decoy.txt out.bin "%s move 321,123"' % (HELPER, TAVRIK)]
-    for name, window in (("window-showing-the-tag", True), ("window-showing-the-tag-no-window", False)):
-        run_console_case(session, name, None, check_window_showing_the_tag(window), reference=False,
-                         script=script, window=window)
+# Another program's window shows the very caption a run gives its console,
+# as a console left with a killed run's tag does: the run must act on its
+# own console's window, or fail in a console with none, and never touch the
+# other window. The helper's decoy verb starts tavrik suspended, shows a
+# window captioned with its tag above all others, and lets it run.
+DECOY_SCRIPT = ['%s decoy decoy.txt out.bin "%s move 321,123"' % (HELPER, TAVRIK)]
 
 
 def check_window_showing_the_tag(window):
     def check(result):
         report = read_probe(os.path.join(result["work"], "decoy.txt"))
-        if report is None:
-            raise HarnessFailure("the decoy helper did not start tavrik or did not report")
+        require(report is not None, "the decoy helper did not start tavrik or did not report")
         if window:
             problems = check_moved_to(321, 123)(result)
         else:
@@ -788,26 +775,6 @@ def check_window_showing_the_tag(window):
                "from %s to %s" % (report["tag"], report["decoy_before"], report["decoy_after"]))
         return problems
     return check
-
-
-# The ways the README shows to call a tavrik.exe kept beside the batch, from
-# folders whose names leave ASCII: the bare form only where there is no
-# blank. In code page 932 the second byte of ソ and of 表 is 0x5C, a backslash.
-BESIDE_BATCH = [
-    ("accented-folder", "Jos\u00e9", "%~dp0tavrik.exe"),
-    ("folder-quoted-in-part", "My Tools", '"%~dp0"tavrik.exe'),
-    ("sjis-folder", "\u30bd\u30d5\u30c8\u8868\u793a", "%~dp0tavrik.exe"),                     # ソフト表示
-    ("sjis-folder-blank-quoted", "\u30bd\u30d5\u30c8 \u8868\u793a", '"%~dp0tavrik.exe"'),     # ソフト 表示
-    ("sjis-folder-blank-quoted-in-part", "\u8868\u793a \u30bd\u30d5\u30c8", '"%~dp0"tavrik.exe'),  # 表示 ソフト
-]
-
-
-def run_beside_batch(session, name, folder, tool):
-    """The batch idioms that call a tavrik.exe kept beside the batch through
-    %~dp0, from a folder of the given name: the program name must not
-    swallow the command."""
-    run_console_case(session, name, "move 100,50", check_move, tool=tool, folder=folder,
-                     prepare=lambda work: shutil.copy(session.tavrik, work))
 
 
 def run_console_code_page(session):
@@ -823,15 +790,192 @@ def run_console_code_page(session):
 
 def check_console_code_page(result):
     report = read_probe(os.path.join(result["work"], "code-page.txt"))
-    if report is None:
-        raise HarnessFailure("the code-page helper did not report")
+    require(report is not None, "the code-page helper did not report")
     if report["taken"] != "1":
         raise Skip("the console refuses code page 37")
-    if report["status"] == str(HELPER_COULD_NOT_START):
-        raise HarnessFailure("the code-page helper could not start tavrik")
+    require(report["status"] != str(COULD_NOT_START), "the code-page helper could not start tavrik")
     problems = check_move(dict(result, status=report["status"]))
     expect(problems, report["restored"] == "1", "the console's code pages were not put back")
     return problems
+
+
+# ---- the readme's ways to a classic console window ------------------------
+
+def readme_markdown(name="README.md"):
+    with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", name), encoding="utf-8") as f:
+        return f.read()
+
+
+def classic_recipe():
+    """The batch recipe that re-opens itself in a classic console window,
+    byte for byte as the README's code block gives it."""
+    blocks = re.findall(r"(?ms)^```bat\n(.*?)^```", readme_markdown())
+    found = [block for block in blocks if "conhost.exe" in block and "%~f0" in block]
+    assert len(found) == 1, "README.md has %d recipe blocks, expected 1" % len(found)
+    return found[0]
+
+
+def conhost_line():
+    """The line that the README and the guide give to start a batch through
+    conhost.exe; its path in quotes is a placeholder."""
+    texts = readme_markdown() + readme_markdown("docs/GUIDE.md")
+    found = sorted(set(re.findall(r'`(conhost\.exe cmd /k call "[^"`]+")`', texts)))
+    assert len(found) == 1, "the readmes have %d conhost.exe lines for a script, expected 1: %s" % (len(found), found)
+    return found[0]
+
+
+# What the re-opened batch records, after the recipe's own lines: that it
+# ran and its arguments, beside itself; its console's state, in the folder
+# it was started from (the helper takes ANSI paths, which a Japanese folder
+# name may not fit); then it ends the console that cmd /k keeps open.
+CLASSIC_RECORD = [">>\"%~dp0runs.txt\" echo run", ">\"%~dp0args.txt\" echo [%~1] [%~2] [%~3]",
+                  "e2e_helper probe classic.txt", "exit"]
+CLASSIC_ARGUMENTS = ['first', 'two words']
+# Where users keep batch files: blanks, a hyphen, parentheses, Japanese.
+CLASSIC_FOLDERS = {
+    "classic-recipe-onedrive": r"Users\John Smith\OneDrive - Contoso\Desktop",
+    "classic-recipe-program-files": r"Program Files (x86)\tools",
+    "classic-recipe-japanese": "\u30c4\u30fc\u30eb\\\u30d3\u30eb\u30c9 \u7528",  # ツール\ビルド 用
+    "classic-recipe-plain": "tools",
+}
+
+
+def run_classic(session, name, folder, script_lines, call_line, expected_arguments):
+    """A batch in a folder below the case's, started from the case's console
+    by call_line, must run again once in a console of its own, with its
+    arguments, and change that console's buffer, not the first one's."""
+    def prepare(work):
+        target = os.path.join(work, *folder.split("\\"))
+        os.makedirs(target)
+        with open(os.path.join(target, "build.bat"), "wb") as f:
+            f.write(("\r\n".join(script_lines) + "\r\n").encode("ascii"))
+
+    def check(result):
+        target = os.path.join(result["work"], *folder.split("\\"))
+        runs = (read_bytes(os.path.join(target, "runs.txt")) or b"").decode("ascii").split()
+        args = (read_bytes(os.path.join(target, "args.txt")) or b"").decode("ascii").strip()
+        classic = read_probe(os.path.join(result["work"], "classic.txt")) or {}
+        problems = []
+        expect(problems, runs == ["run"], "the batch ran again %d times, expected once" % len(runs))
+        expect(problems, args == expected_arguments, "arguments %r, expected %r" % (args, expected_arguments))
+        expect(problems, classic.get("window") == "1", "the batch ran again without a console window")
+        expect(problems, classic.get("buffer") == "160,3000", "the new console's buffer is %s, expected 160,3000"
+               % classic.get("buffer"))
+        expect(problems, result["after"]["buffer"] == result["before"]["buffer"],
+               "the first console's buffer changed: %s -> %s" % (result["before"]["buffer"], result["after"]["buffer"]))
+        if classic.get("area"):
+            observe(result["session"], name, "new console's visible area %s" % classic["area"])
+        return problems
+
+    # tavrik and the helper (and under Wine the stand-in) on PATH; the batch
+    # found by for /r, so this file stays ASCII whatever the folder's name.
+    path = ["pushd ..\\..", 'set "PATH=%CD%;%PATH%"' if ON_WINDOWS else 'set "PATH=%CD%\\standin;%CD%;%PATH%"',
+            "popd"]
+    call = 'for /r %%f in (build.bat) do if exist "%%f" ' + call_line % {"batch": "%%f"}
+    run_console_case(session, name, None, check, reference=False, redirect=False, prepare=prepare,
+                     script=path + [call])
+
+
+def classic_recipe_case(folder):
+    quoted = " ".join('"%s"' % a if " " in a else a for a in CLASSIC_ARGUMENTS)
+    lines = classic_recipe().rstrip("\n").split("\n") + CLASSIC_RECORD
+    expected = "[%s] [%s] []" % tuple(CLASSIC_ARGUMENTS)
+    return lambda session, name: run_classic(session, name, CLASSIC_FOLDERS[name], lines,
+                                             'call "%(batch)s" ' + quoted.replace("%", "%%"), expected)
+
+
+def conhost_line_case(session, name):
+    """The README's conhost.exe line for a script in a folder with blanks."""
+    line = re.sub(r'"[^"]+"', '"%(batch)s"', conhost_line().replace("%", "%%"))
+    script = ["@echo off", "tavrik buffer 160,3000"] + CLASSIC_RECORD
+    run_classic(session, name, r"My Scripts (old)\build tools", script, line, "[] [] []")
+
+
+def console(args, check, **options):
+    """A case run by run_console_case: the tool's arguments, its check, and
+    how the console is set up."""
+    return lambda session, name: run_console_case(session, name, args, check, **options)
+
+
+def screen(args, check, setup=()):
+    """A case that acts on standard output, which must stay the console."""
+    return console(args, check, setup=setup, redirect=False)
+
+
+def beside_batch(folder, tool):
+    """The batch idioms that call a tavrik.exe kept beside the batch through
+    %~dp0, from a folder of the given name: the program name must not
+    swallow the command."""
+    return lambda session, name: run_console_case(session, name, "move 100,50", check_move, tool=tool,
+                                                  folder=folder, prepare=lambda work: shutil.copy(session.tavrik, work))
+
+
+def version_checks(session, name):
+    run_version_record(session)
+    linux_check(session, "version-record-exiftool", lambda: check_exiftool(session))
+    linux_check(session, "resources-icon", lambda: check_resources(session))
+    linux_check(session, "pe-image", lambda: check_pe_image(session))
+
+
+SHOWN = {"visible": "1", "iconic": "0"}
+# Every case, by name (E2E_ONLY picks among them), and what runs it.
+CASES = [
+    ("min", console("min", state_check({"iconic": "0"}, {"iconic": "1"}))),
+    ("max", console("max", check_max)),
+    ("hide", console("hide", state_check({"visible": "1"}, {"visible": "0"}))),
+    ("restore-from-min", console("restore", state_check({"iconic": "1"}, dict(SHOWN, z="above")),
+                                 setup=("min", "below-reference"))),
+    ("restore-from-hidden", console("restore", state_check({"visible": "0"}, dict(SHOWN, z="above")),
+                                    setup=("hide", "below-reference"))),
+    ("noactive", console("noactive", state_check({"visible": "0", "z": "below"}, {"visible": "1", "z": "below"}),
+                         setup=("hide", "below-reference"))),
+    ("move", console("move 100,50", check_move)),
+    # A monitor left of the main one: x = -100 given as 2^32 - 100.
+    ("move-negative-x", console("move 4294967196,50", check_moved_to(-100, 50))),
+    ("bottom", console("bottom", state_check({"z": "above"}, {"z": "below"}), setup=("above-reference",))),
+    ("top", console("top", state_check({"z": "below"}, {"z": "above"}), setup=("below-reference",))),
+    ("topmost", console("topmost", state_check({"topmost": "0"}, {"topmost": "1"}))),
+    ("title-outside-code-page", console("move 100,50", check_title_kept(TITLE_OUTSIDE_CODE_PAGES),
+                                        setup=("title-outside-code-pages",))),
+    ("buffer", screen("buffer 120,300", check_buffer)),
+    ("size", screen("size 60,20", check_size, setup=("scroll",))),
+    ("size-past-buffer-end", screen("size 60,30", check_size_past_buffer_end, setup=("scroll-near-end",))),
+    ("size-refused-0-0", screen("size 0,0", check_unchanged)),
+    ("size-refused-no-height", screen("size 80", check_unchanged)),
+    ("size-refused-65535-1", screen("size 65535,1", check_unchanged)),
+    ("buffer-refused-smaller-than-window", screen("buffer 10,5", check_unchanged)),
+    ("usage-no-command", console("", check_usage, reference=False)),
+    ("usage-unknown-word", console("bogus", check_usage, reference=False)),
+    ("usage-upper-case", console("MIN", check_usage, reference=False)),
+    ("usage-trailing-comma", console("top,", check_usage, reference=False)),
+    ("close", lambda session, name: run_close(session)),
+    ("long-path", lambda session, name: run_long_path(session)),
+    # From folders whose names leave ASCII: the bare form only where there is
+    # no blank. In code page 932 the second byte of ソ and of 表 is 0x5C, a
+    # backslash.
+    ("accented-folder", beside_batch("Jos\u00e9", "%~dp0tavrik.exe")),
+    ("folder-quoted-in-part", beside_batch("My Tools", '"%~dp0"tavrik.exe')),
+    ("sjis-folder", beside_batch("\u30bd\u30d5\u30c8\u8868\u793a", "%~dp0tavrik.exe")),  # ソフト表示
+    ("sjis-folder-blank-quoted", beside_batch("\u30bd\u30d5\u30c8 \u8868\u793a", '"%~dp0tavrik.exe"')),  # ソフト 表示
+    ("sjis-folder-blank-quoted-in-part", beside_batch("\u8868\u793a \u30bd\u30d5\u30c8", '"%~dp0"tavrik.exe')),
+    ("two-runs-one-console", console(None, check_two_runs, reference=False, script=two_runs_script())),
+    ("ctrl-c-during-search", lambda session, name: run_ctrl_c_during_search(session)),
+    ("three-runs-no-window", console(None, check_windowless_runs, reference=False,
+                                     script=windowless_runs_script(), window=False)),
+    ("console-code-page-37", lambda session, name: run_console_code_page(session)),
+    ("window-showing-the-tag", console(None, check_window_showing_the_tag(True), reference=False,
+                                       script=DECOY_SCRIPT)),
+    ("window-showing-the-tag-no-window", console(None, check_window_showing_the_tag(False), reference=False,
+                                                 script=DECOY_SCRIPT, window=False)),
+    ("fault", lambda session, name: run_fault(session, name, "", "tavrik.exe min")),
+    ("fault-empty-command-line", lambda session, name: run_fault(session, name, "tavrik.exe", "")),
+    ("classic-recipe-onedrive", classic_recipe_case("classic-recipe-onedrive")),
+    ("classic-recipe-program-files", classic_recipe_case("classic-recipe-program-files")),
+    ("classic-recipe-japanese", classic_recipe_case("classic-recipe-japanese")),
+    ("classic-recipe-plain", classic_recipe_case("classic-recipe-plain")),
+    ("conhost-line-folder-with-blanks", conhost_line_case),
+    ("version", version_checks),
+]
 
 
 def main():
@@ -848,81 +992,9 @@ def main():
     if code_page and not has_code_page(session, code_page, sorted(only or ["every case"])):
         return 1
 
-    show = {"visible": "1", "iconic": "0"}
-    cases = [
-        ("min", "min", (), state_check({"iconic": "0"}, {"iconic": "1"})),
-        ("max", "max", (), check_max(session)),
-        ("hide", "hide", (), state_check({"visible": "1"}, {"visible": "0"})),
-        ("restore-from-min", "restore", ("min", "below-reference"),
-         state_check({"iconic": "1"}, dict(show, z="above"))),
-        ("restore-from-hidden", "restore", ("hide", "below-reference"),
-         state_check({"visible": "0"}, dict(show, z="above"))),
-        ("noactive", "noactive", ("hide", "below-reference"),
-         state_check({"visible": "0", "z": "below"}, {"visible": "1", "z": "below"})),
-        ("move", "move 100,50", (), check_move),
-        # A monitor left of the main one: x = -100 given as 2^32 - 100.
-        ("move-negative-x", "move 4294967196,50", (), check_moved_to(-100, 50)),
-        ("bottom", "bottom", ("above-reference",), state_check({"z": "above"}, {"z": "below"})),
-        ("top", "top", ("below-reference",), state_check({"z": "below"}, {"z": "above"})),
-        ("topmost", "topmost", (), state_check({"topmost": "0"}, {"topmost": "1"})),
-        ("title-outside-code-page", "move 100,50", ("title-outside-code-pages",),
-         check_title_kept(TITLE_OUTSIDE_CODE_PAGES)),
-    ]
-    screen_cases = [
-        ("buffer", "buffer 120,300", (), check_buffer),
-        ("size", "size 60,20", ("scroll",), check_size),
-        ("size-past-buffer-end", "size 60,30", ("scroll-near-end",), check_size_past_buffer_end(session)),
-        ("size-refused-0-0", "size 0,0", (), check_unchanged),
-        ("size-refused-no-height", "size 80", (), check_unchanged),
-        ("size-refused-65535-1", "size 65535,1", (), check_unchanged),
-        ("buffer-refused-smaller-than-window", "buffer 10,5", (), check_unchanged),
-    ]
-    usage_cases = [
-        ("usage-no-command", ""), ("usage-unknown-word", "bogus"), ("usage-upper-case", "MIN"),
-        ("usage-trailing-comma", "top,"),
-    ]
-
-    def wanted(name):
-        return only is None or name in only
-
-    for name, args, setup, check in cases:
-        if wanted(name):
-            run_console_case(session, name, args, check, setup=setup)
-    for name, args, setup, check in screen_cases:
-        if wanted(name):
-            # These act on standard output, which must stay the console.
-            run_console_case(session, name, args, check, setup=setup, redirect=False)
-    for name, args in usage_cases:
-        if wanted(name):
-            run_console_case(session, name, args, check_usage, reference=False)
-    if wanted("close"):
-        run_close(session)
-    if wanted("long-path"):
-        run_long_path(session)
-    for name, folder, tool in BESIDE_BATCH:
-        if wanted(name):
-            run_beside_batch(session, name, folder, tool)
-    if wanted("two-runs-one-console"):
-        run_console_case(session, "two-runs-one-console", None, check_two_runs, reference=False,
-                         script=two_runs_script())
-    if wanted("ctrl-c-during-search"):
-        run_ctrl_c_during_search(session)
-    if wanted("three-runs-no-window"):
-        run_console_case(session, "three-runs-no-window", None, check_windowless_runs, reference=False,
-                         script=windowless_runs_script(), window=False)
-    if wanted("console-code-page-37"):
-        run_console_code_page(session)
-    if wanted("window-showing-the-tag"):
-        run_window_showing_the_tag(session)
-    if wanted("fault"):
-        run_fault(session, "fault", "", "tavrik.exe min")
-    if wanted("fault-empty-command-line"):
-        run_fault(session, "fault-empty-command-line", "tavrik.exe", "")
-    if wanted("version"):
-        run_version_record(session)
-        linux_check(session, "version-record-exiftool", lambda: check_exiftool(session))
-        linux_check(session, "resources-icon", lambda: check_resources(session))
-        linux_check(session, "pe-image", lambda: check_pe_image(session))
+    for name, runner in CASES:
+        if only is None or name in only:
+            runner(session, name)
 
     if os.environ.get("GITHUB_STEP_SUMMARY"):
         write_summary(session, os.environ["GITHUB_STEP_SUMMARY"], "tavrik end to end, %s%s%s" % (

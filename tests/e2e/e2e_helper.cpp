@@ -244,8 +244,12 @@ int setup(const char* action) {
     return 0;
 }
 
-// The status the verbs that run a program give when it could not be started.
-constexpr DWORD kChildNotStarted = 200;
+// The helper's own exit statuses, besides a program's or a batch's (GNU
+// timeout's): a case that ran past its limit, and a program, a batch or a
+// console that could not be started. A report gives the second as a
+// program's status.
+constexpr int kTimedOut = 124;
+constexpr int kCouldNotStart = 125;
 
 // Starts a command line (with no exe, the program is found from its first
 // token): the one place a process is started. With an output handle the
@@ -303,7 +307,7 @@ int launch(const char* status_path, const char* command_line) {
 }
 
 // Starts an exe with exactly the given command line, possibly empty, and
-// returns its exit status as ours (kChildNotStarted if it could not be
+// returns its exit status as ours (kCouldNotStart if it could not be
 // started). The child has no console at all, whatever ours is, and inherits
 // our standard handles. With no exe, the program is found from the command
 // line's first token.
@@ -311,19 +315,19 @@ int run_raw(const char* exe, const char* command_line) {
     if (exe[0] == '\0') exe = NULL;
     PROCESS_INFORMATION process;
     if (!start_process(exe, command_line, DETACHED_PROCESS, GetStdHandle(STD_OUTPUT_HANDLE), process)) {
-        return kChildNotStarted;
+        return kCouldNotStart;
     }
     return static_cast<int>(exit_status(process, INFINITE));
 }
 
 // Starts EXE in our console with the command line "NAME" ARGS, so the
 // program reads NAME as its own name however long it is, and returns its
-// exit status as ours (kChildNotStarted if it could not be started).
+// exit status as ours (kCouldNotStart if it could not be started).
 int run_named(const char* exe, const char* name, const char* args) {
     static char line[kCommandLineCapacity];
     std::snprintf(line, sizeof line, "\"%s\" %s", name, args);
     PROCESS_INFORMATION process;
-    if (!start_process(exe, line, 0, NULL, process)) return kChildNotStarted;
+    if (!start_process(exe, line, 0, NULL, process)) return kCouldNotStart;
     return static_cast<int>(exit_status(process, INFINITE));
 }
 
@@ -334,12 +338,12 @@ HANDLE output_file(const char* path) {
 }
 
 // Runs a command line in our console, its standard output in a file, and
-// writes its exit status to another (kChildNotStarted if it could not be
+// writes its exit status to another (kCouldNotStart if it could not be
 // started). Unlike
 // cmd /c, which retitles the console around the command it runs, this
 // leaves the title to the program.
 int run_status(const char* status_path, const char* output_path, const char* command_line) {
-    DWORD status = kChildNotStarted;
+    DWORD status = kCouldNotStart;
     HANDLE output = output_file(output_path);
     PROCESS_INFORMATION process;
     if (output != INVALID_HANDLE_VALUE && start_process(NULL, command_line, 0, output, process)) {
@@ -348,7 +352,7 @@ int run_status(const char* status_path, const char* output_path, const char* com
     if (output != INVALID_HANDLE_VALUE) CloseHandle(output);
     Report report;
     if (!open_report(report, status_path)) return 2;
-    std::fprintf(report.file, "%lu\n", status);
+    std::fprintf(report.file, "status=%lu\n", status);
     close_report(report);
     return 0;
 }
@@ -357,13 +361,13 @@ int run_status(const char* status_path, const char* output_path, const char* com
 // input and output code pages are PAGE while it runs, and are put back
 // before we return, since cmd reads the rest of its batch through them. The
 // report says whether the console took the page, the program's exit status
-// (kChildNotStarted if it could not be started) and whether the console's
+// (kCouldNotStart if it could not be started) and whether the console's
 // code pages were put back.
 int code_page(const char* report_path, const char* page, const char* output_path, const char* command_line) {
     const UINT input_page = GetConsoleCP(), output_page = GetConsoleOutputCP();
     const UINT wanted = std::strtoul(page, NULL, 10);
     const bool taken = SetConsoleCP(wanted) && SetConsoleOutputCP(wanted) && GetConsoleOutputCP() == wanted;
-    DWORD status = kChildNotStarted;
+    DWORD status = kCouldNotStart;
     HANDLE output = output_file(output_path);
     PROCESS_INFORMATION process;
     if (taken && output != INVALID_HANDLE_VALUE && start_process(NULL, command_line, 0, output, process)) {
@@ -450,7 +454,7 @@ int interrupt(const char* report_path, const char* output_path, const char* dela
     HANDLE output = output_file(output_path);
     int slipped = 0;
     BOOL sent = FALSE;
-    DWORD status = kChildNotStarted;
+    DWORD status = kCouldNotStart;
     double after_ms = -1;
     for (int round = 0; round < kInterruptRounds && output != INVALID_HANDLE_VALUE; ++round) {
         SetConsoleTitleW(L"Mine \x65e5\x672c");
@@ -486,7 +490,7 @@ int interrupt(const char* report_path, const char* output_path, const char* dela
 // thread's id, and with it the tag, is known before it runs; the decoy then
 // stands above every window, and the program is let go. Our thread answers
 // the decoy's messages while it waits, as any live window's thread would.
-// Returns the program's exit status (kChildNotStarted if it could not be
+// Returns the program's exit status (kCouldNotStart if it could not be
 // started).
 int decoy(const char* report_path, const char* output_path, const char* command_line) {
     HWND window = plain_window("TavrikE2EDecoy", DefWindowProcA, WS_EX_TOPMOST, "", 640, 520);
@@ -494,7 +498,7 @@ int decoy(const char* report_path, const char* output_path, const char* command_
     PROCESS_INFORMATION process;
     if (window == NULL || output == INVALID_HANDLE_VALUE ||
         !start_process(NULL, command_line, CREATE_SUSPENDED, output, process)) {
-        return kChildNotStarted;
+        return kCouldNotStart;
     }
     char tag[32];
     std::snprintf(tag, sizeof tag, "tavrik%d", static_cast<int>(process.dwThreadId));
@@ -524,10 +528,6 @@ int decoy(const char* report_path, const char* output_path, const char* command_
     }
     return static_cast<int>(status);
 }
-
-// Exit statuses of the console verb, besides the batch's own (GNU timeout's).
-constexpr int kTimedOut = 124;
-constexpr int kCouldNotStart = 125;
 
 bool under_wine() { return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != NULL; }
 
@@ -640,14 +640,15 @@ int run_console(const char* batch, const char* seconds, bool window) {
 
 // Reads the version record back through the Win32 version API.
 int version(const char* exe, const char* path) {
-    FILE* out = std::fopen(path, "w");
-    if (out == NULL) return 2;
+    Report report;
+    if (!open_report(report, path)) return 2;
+    FILE* out = report.file;
     DWORD ignored = 0;
     const DWORD size = GetFileVersionInfoSizeA(exe, &ignored);
     static char data[65536];
     if (size == 0 || size > sizeof data || !GetFileVersionInfoA(exe, 0, size, data)) {
         std::fputs("record=missing\n", out);
-        std::fclose(out);
+        close_report(report);
         return 0;
     }
     VS_FIXEDFILEINFO* fixed = NULL;
@@ -686,7 +687,7 @@ int version(const char* exe, const char* path) {
         }
         std::fputs("\n", out);
     }
-    std::fclose(out);
+    close_report(report);
     return 0;
 }
 

@@ -28,7 +28,7 @@ FOLDER = "winget/manifests/t/TavrikProject/Tavrik/1.0"
 MANIFEST = FOLDER + "/TavrikProject.Tavrik"
 def pack(dist, repository="owner/name"):
     """The release's packing of a two-file fixture into dist."""
-    for name, data in (("tavrik.exe", b"MZ fixture"), ("README.txt", b"readme\r\n")):
+    for name, data in (("tavrik.exe", b"MZ fixture"), ("README.txt", b"readme of ${repository}, $$5\r\n")):
         with open(os.path.join(dist, name), "wb") as f:
             f.write(data)
     with mock.patch.dict(os.environ, {"GITHUB_REPOSITORY": repository}), \
@@ -90,6 +90,10 @@ class ReleaseFiles(unittest.TestCase):
         japanese = self.read(MANIFEST + ".locale.ja-JP.yaml")
         self.assertEqual((japanese["ManifestType"], japanese["PackageLocale"]), ("locale", "ja-JP"))
         self.assertIn("コンソール", japanese["ShortDescription"])
+
+    def test_the_zips_readme_names_the_repository_it_came_from(self):
+        with zipfile.ZipFile(os.path.join(self.dist, "tavrik-1.0-win64.zip")) as z:
+            self.assertEqual(z.read("README.txt"), b"readme of owner/name, $5\r\n")
 
     def test_a_run_without_the_repository_leaves_no_earlier_manifests(self):
         pack(self.dist, repository="")

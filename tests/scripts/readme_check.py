@@ -20,7 +20,7 @@ from readme_txt import read  # noqa: E402
 
 # The documents whose languages must agree, and the readmes that must hold
 # the commands and the program's texts.
-PAIRS = [("README.md", "README.ja.md")]
+PAIRS = [("README.md", "README.ja.md"), ("docs/GUIDE.md", "docs/GUIDE.ja.md")]
 READMES = ["docs/README.txt", "docs/README.ja.txt"]
 
 

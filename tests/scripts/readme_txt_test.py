@@ -20,7 +20,8 @@ import readme_txt  # noqa: E402
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import readme_check  # noqa: E402
 
-FILES = ["README.md", "README.ja.md", "docs/README.txt", "docs/README.ja.txt", "res/version.h",
+FILES = ["README.md", "README.ja.md", "docs/README.txt", "docs/README.ja.txt", "docs/GUIDE.md", "docs/GUIDE.ja.md",
+         "docs/GUIDE.txt", "docs/GUIDE.ja.txt", "res/version.h",
          "cmdline/parse_command.cpp", "app/run.cpp"]
 with open(os.path.join(ROOT, "README.md"), encoding="utf-8") as readme:
     # The exe's checksum as "Verify your download" publishes it, whatever it is now.
@@ -29,13 +30,18 @@ with open(os.path.join(ROOT, "README.md"), encoding="utf-8") as readme:
 # (what is planted, [(file, text, replacement)], what the check must say)
 DRIFTS = [
     ("an example changed in README.md only",
-     [("README.md", "tavrik move 100,50\ntavrik buffer", "tavrik move 100,60\ntavrik buffer")],
+     [("README.md", "tavrik size 160,50\ntavrik move 0,0\n", "tavrik size 160,50\ntavrik move 0,1\n")],
      "example 1 differs between README.md and README.ja.md"),
     ("a stale checksum in README.ja.md", [("README.ja.md", "    %s\n" % CHECKSUM, "    %s\n" % ("0" * 64))],
      "the checksum '%s' is only in README.ja.md" % ("0" * 64)),
-    ("a toolchain line dropped from README.ja.md",
-     [("README.ja.md", "      binutils-mingw-w64-x86-64 2.40-2+10.4\n", "")],
-     "the toolchain line 'binutils-mingw-w64-x86-64 2.40-2+10.4' is only in README.md"),
+    ("a toolchain line dropped from docs/GUIDE.ja.md",
+     [("docs/GUIDE.ja.md", "    binutils-mingw-w64-x86-64 2.40-2+10.4\n", "")],
+     "the toolchain line 'binutils-mingw-w64-x86-64 2.40-2+10.4' is only in docs/GUIDE.md"),
+    ("an example changed in the English guide only",
+     [("docs/GUIDE.md", "tavrik size 80,25\ntavrik buffer 80,300", "tavrik size 80,25\ntavrik buffer 80,301")],
+     "differs between docs/GUIDE.md and docs/GUIDE.ja.md"),
+    ("docs/GUIDE.txt edited by hand", [("docs/GUIDE.txt", "Windows Terminal", "Windows terminal")],
+     "docs/GUIDE.txt is not what docs/GUIDE.md gives"),
     ("an exit status no longer listed in README.ja.md", [("README.ja.md", "- `-1073741510`:", "- -1073741510:")],
      "the exit status '-1073741510' is only in README.md"),
     ("the fault message reworded in README.ja.md",
@@ -54,11 +60,11 @@ DRIFTS = [
     ("docs/README.txt edited by hand", [("docs/README.txt", "minimises the window", "minimizes the window")],
      "docs/README.txt is not what README.md gives"),
     ("a code span wrapped across lines",
-     [("docs/README.txt", "(tavrik size 80,25 > nul)", "(tavrik size\r\n  80,25 > nul)")],
+     [("docs/README.txt", "tavrik size 80,25 > nul\r\n", "tavrik size\r\n  80,25 > nul\r\n")],
      "docs/README.txt is not what README.md gives"),
     ("a bracketed name split across lines",
-     [("docs/README.ja.txt", "[複数のタブを閉じるときに警告する]", "[複数のタブを閉じる\r\n    ときに警告する]")],
-     "docs/README.ja.txt is not what README.ja.md gives"),
+     [("docs/GUIDE.ja.txt", "[複数のタブを閉じるときに警告する]", "[複数のタブを閉じる\r\n    ときに警告する]")],
+     "docs/GUIDE.ja.txt is not what docs/GUIDE.ja.md gives"),
     ("a command without its entry, in a command table laid out another way",
      [("cmdline/parse_command.cpp", '{"min", RequestKind::', '{ "min" , RequestKind ::')] +
      [(name, "| `min` |", "| `mini` |") for name in ("README.md", "README.ja.md")],
@@ -89,6 +95,15 @@ WRAPS = [
 
 # Lines that cannot be filled without breaking what must stay whole.
 TOO_WIDE = [("コンソールウィンドウのタイトル", "「%s」", 10), ("a `tavrik move 100,50` b", "%s", 12)]
+
+
+class Table(unittest.TestCase):
+    def test_every_cell_after_the_first_keeps_its_column_heading(self):
+        rows = ["| Windows Terminal | In a classic console window | In Windows Terminal |", "|---|---|---|",
+                "| 1.14 and later | acts on it | acts on the whole window |"]
+        self.assertEqual(readme_txt.table(rows, "%s"), [
+            "1.14 and later", "    In a classic console window: acts on it",
+            "    In Windows Terminal: acts on the whole window", ""])
 
 
 class Wrap(unittest.TestCase):
