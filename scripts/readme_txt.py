@@ -1,17 +1,11 @@
 #!/usr/bin/env python3
-"""Makes the plain-text documents in the release zip from their Markdown:
-docs/README.txt, docs/README.ja.txt, docs/GUIDE.txt and docs/GUIDE.ja.txt.
-They keep the text without the title's Markdown and the parts marked as not
-in the download, with CRLF line ends, no links or pictures, tables as
-entries whose every cell is labelled with its column's heading, and lines
-at most 76 columns wide (a Japanese character takes two), with a UTF-8
-byte-order mark on any text beyond ASCII. Code is copied byte for byte: a
-code span stays whole on one line, bare in English and in 「」 in Japanese,
-and a code block is indented. Each .txt is a template that release/pack.py
-fills in: ${repository} is the project's owner/name, and $$ a dollar sign.
-usage: readme_txt.py            writes the four files
-       readme_txt.py --toolchain  prints the guide's toolchain lines
-The checks of what they say are tests/scripts/readme_check.py."""
+"""Makes the zip's plain-text docs (docs/*.txt) from README.md, README.ja.md
+and docs/GUIDE*.md: CRLF, no links or pictures, tables as entries with each
+cell under its heading, lines of at most 76 columns (a Japanese character
+takes two), a UTF-8 BOM on text beyond ASCII, code byte for byte. Each is
+a template for release/pack.py: ${repository} is owner/name, $$ a dollar.
+usage: readme_txt.py [--toolchain (prints the guide's toolchain lines)]
+Their checks: tests/scripts/readme_check.py."""
 import os
 import re
 import sys
@@ -23,10 +17,8 @@ BOM = "\ufeff"
 SKIP_START, SKIP_END = "<!-- not in the download's readme -->", "<!-- end not in the download's readme -->"
 HOME = "https://github.com/${repository}"
 
-# Each document: its Markdown, the file made from it, how a code span stands
-# in a sentence there (English has no mark for code that cmd would not take
-# as part of it, so a span stands bare and whole; Japanese has 「」), and
-# the lines that end it.
+# Each document: its Markdown, its .txt, how a code span stands in a
+# sentence (bare and whole in English; Japanese has 「」), its last lines.
 DOCUMENTS = [
     ("README.md", "docs/README.txt", "%s",
      ["The guide, GUIDE.txt, has the details and the source of each Windows fact.",
@@ -39,12 +31,10 @@ DOCUMENTS = [
 ]
 
 # Where a line may break: at blanks, but not before a particle nor between
-# two katakana words; after 、。
-# and after a closing bracket that no particle follows; before an opening
-# bracket; and where hiragana (a particle, an ending) meets a kanji or
-# katakana word. Never inside a katakana word, nor between two ASCII letters
-# or digits; and never inside a glued span: a code span, a bracketed name, a
-# number with its unit (and 約 before it), a quoted word.
+# katakana words; after 、。 and a closing bracket no particle follows; before
+# an opening bracket; where hiragana meets a kanji or katakana word. Never
+# inside a katakana word, between ASCII letters or digits, or inside a code
+# span, a bracketed name, a number with its unit (and 約), a quoted word.
 CLOSING = set("、。，．・：；？！）」』】〕…")
 OPENING = set("（「『【〔")
 NO_LINE_START = CLOSING | set("ーぁぃぅぇぉっゃゅょゎァィゥェォッャュョヮヵヶ)")
@@ -57,17 +47,12 @@ GLUED = re.compile(r"\s+|\x01[^\x02]*\x02|\[[^\]]{1,60}\]|(?:約 ?)?\d[\d,.]*(?:
 LEAD = re.compile(r" *(?:[-*] |\d+\. )?")
 
 
-def is_hiragana(c):
-    return "\u3041" <= c <= "\u309f"
+is_hiragana = lambda c: "\u3041" <= c <= "\u309f"  # noqa: E731
+is_katakana = lambda c: "\u30a1" <= c <= "\u30fa" or c == "ー"  # noqa: E731
 
 
-def is_katakana(c):
-    return "\u30a1" <= c <= "\u30fa" or c == "ー"
-
-
-def is_word_start(c):
-    """A kanji or a katakana that can begin a word."""
-    return ("\u4e00" <= c <= "\u9fff" or "\u30a1" <= c <= "\u30fa") and c not in NO_LINE_START
+def is_word_start(c):  # a kanji or a katakana that can begin a word
+    return ("\u4e00" <= c <= "\u9fff" or is_katakana(c)) and c not in NO_LINE_START
 
 
 def may_break(left, right):
@@ -80,8 +65,7 @@ def may_break(left, right):
 
 
 def pieces(text):
-    """The text as the pieces a line may break between; a blank where it
-    may break stands alone."""
+    """The pieces a line may break between; a blank where it may, alone."""
     tokens, out, glue = GLUED.findall(text), [], False
     for index, token in enumerate(tokens):
         following = plain(tokens[index + 1])[:1] if index + 1 < len(tokens) else ""
@@ -102,8 +86,7 @@ def width(text):
     return sum(2 if unicodedata.east_asian_width(c) in "WF" else 1 for c in plain(text))
 
 
-def plain(text):
-    return text.replace(SPAN_START, "").replace(SPAN_END, "")
+plain = lambda text: text.replace(SPAN_START, "").replace(SPAN_END, "")  # noqa: E731
 
 
 def wrap(line, indent=None):
@@ -126,8 +109,8 @@ def wrap(line, indent=None):
 
 
 def inline(text, span_form="%s"):
-    """A Markdown line's text: pictures go, links keep their text, and each
-    code span, in the language's form, is marked as one piece."""
+    """A Markdown line's text: no pictures, links as their text, each code
+    span in the language's form and marked as one piece."""
     text = re.sub(r"!\[[^\]]*\]\([^)]*\)", "", text)
     text = re.sub(r"\[([^\]]*)\]\([^)]*\)", r"\1", text).replace("**", "")
     text = re.sub(r"`([^`]*)`", lambda m: SPAN_START + span_form % m.group(1) + SPAN_END, text)
@@ -139,12 +122,9 @@ def inline(text, span_form="%s"):
 
 def table(rows, span_form):
     """Each body row as an entry: its first cell, then each other cell
-    indented and labelled with its column's heading. A cell of nothing but
-    code needs no marks around it; in a sentence, code has the language's."""
-    def cell(text):
-        alone = not re.sub(r"`[^`]*`|[,、\s]", "", text)
-        return inline(text, "%s" if alone else span_form)
-    cells = [[cell(c.strip()) for c in row.strip().strip("|").split("|")] for row in rows]
+    indented under its column's heading. A cell of nothing but code is bare."""
+    cells = [[inline(c.strip(), span_form if re.sub(r"`[^`]*`|[,、\s]", "", c) else "%s")
+              for c in row.strip().strip("|").split("|")] for row in rows]
     header, body = cells[0], [r for r in cells[1:] if not set("".join(r)) <= set("-: ")]
     out = []
     for row in body:
@@ -156,8 +136,7 @@ def table(rows, span_form):
 
 
 def convert(markdown, version, span_form, footer):
-    out, skipping, fenced, lines = [], False, False, markdown.strip("\n").split("\n")
-    i = 0
+    out, skipping, fenced, lines, i = [], False, False, markdown.strip("\n").split("\n"), 0
     while i < len(lines):
         line, i = lines[i], i + 1
         if line.strip() in (SKIP_START, SKIP_END):
@@ -177,11 +156,8 @@ def convert(markdown, version, span_form, footer):
             heading = plain(inline(line[3:], span_form))
             out += [heading, "-" * width(heading)]
         elif line.startswith("|"):
-            rows = [line]
-            while i < len(lines) and lines[i].startswith("|"):
-                rows.append(lines[i])
-                i += 1
-            out += table(rows, span_form)
+            end = next((j for j in range(i, len(lines)) if not lines[j].startswith("|")), len(lines))
+            out, i = out + table([line] + lines[i:end], span_form), end
         elif line.startswith("    "):  # an indented code block stays as it is
             out.append(line.rstrip())
         else:
@@ -197,28 +173,22 @@ def read(root, name):
         return f.read()
 
 
-def version(root):
-    return re.search(r'#define TAVRIK_VERSION_TEXT "(.*)"', read(root, "res/version.h")).group(1)
-
-
 def toolchain(markdown):
-    """The packages and versions of the toolchain that made the published
-    bytes, as the guide lists them: (package, version) in order."""
+    """(package, version) of the toolchain that made the published bytes."""
     return re.findall(r"(?m)^ {4,}(\S*mingw-w64\S*) (\S+)$", markdown)
 
 
 def generate(root):
     """Each document: (its Markdown's name, the file's name, its text)."""
-    return [(source, target, convert(read(root, source), version(root), span_form, footer))
+    version = re.search(r'#define TAVRIK_VERSION_TEXT "(.*)"', read(root, "res/version.h")).group(1)
+    return [(source, target, convert(read(root, source), version, span_form, footer))
             for source, target, span_form, footer in DOCUMENTS]
 
 
 def main(argv):
     if argv == ["--toolchain"]:
         lines = ["%s %s" % entry for entry in toolchain(read(ROOT, "docs/GUIDE.md"))]
-        if not lines:
-            raise SystemExit("docs/GUIDE.md names no toolchain packages")
-        print("\n".join(lines))
+        print("\n".join(lines) if lines else sys.exit("docs/GUIDE.md names no toolchain packages"))
         return 0
     for _, target, text in generate(ROOT):
         with open(os.path.join(ROOT, target), "w", encoding="utf-8", newline="") as f:
