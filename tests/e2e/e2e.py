@@ -47,11 +47,15 @@ STATUS_CONTROL_C_EXIT = 0xC000013A
 TAG = re.compile(r"tavrik-?[0-9]+")  # a run's temporary title
 
 
+def source_text(name):
+    """A file of the sources, which this suite takes its figures from."""
+    with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", name), encoding="utf-8") as f:
+        return f.read()
+
+
 def version_h(name):
     """A definition in res/version.h, where the version is written down."""
-    with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "res", "version.h"),
-              encoding="utf-8") as f:
-        return re.search(r"(?m)^#define %s (.*)$" % name, f.read()).group(1)
+    return re.search(r"(?m)^#define %s (.*)$" % name, source_text("res/version.h")).group(1)
 
 
 VERSION_TEXT = version_h("TAVRIK_VERSION_TEXT").strip('"')  # 1.0
@@ -801,15 +805,10 @@ def check_console_code_page(result):
 
 # ---- the readme's ways to a classic console window ------------------------
 
-def readme_markdown(name="README.md"):
-    with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", name), encoding="utf-8") as f:
-        return f.read()
-
-
 def classic_recipe():
     """The batch recipe that re-opens itself in a classic console window,
     byte for byte as the README's code block gives it."""
-    blocks = re.findall(r"(?ms)^```bat\n(.*?)^```", readme_markdown())
+    blocks = re.findall(r"(?ms)^```bat\n(.*?)^```", source_text("README.md"))
     found = [block for block in blocks if "conhost.exe" in block and "%~f0" in block]
     assert len(found) == 1, "README.md has %d recipe blocks, expected 1" % len(found)
     return found[0]
@@ -818,7 +817,7 @@ def classic_recipe():
 def conhost_line():
     """The line that the README and the guide give to start a batch through
     conhost.exe; its path in quotes is a placeholder."""
-    texts = readme_markdown() + readme_markdown("docs/GUIDE.md")
+    texts = source_text("README.md") + source_text("docs/GUIDE.md")
     found = sorted(set(re.findall(r'`(conhost\.exe cmd /k call "[^"`]+")`', texts)))
     assert len(found) == 1, "the readmes have %d conhost.exe lines for a script, expected 1: %s" % (len(found), found)
     return found[0]
@@ -877,10 +876,12 @@ def run_classic(session, name, folder, script_lines, call_line, expected_argumen
 
 
 def classic_recipe_case(folder):
+    """The README's recipe in a batch in the given folder, with two
+    arguments, one holding a blank."""
     quoted = " ".join('"%s"' % a if " " in a else a for a in CLASSIC_ARGUMENTS)
     lines = classic_recipe().rstrip("\n").split("\n") + CLASSIC_RECORD
     expected = "[%s] [%s] []" % tuple(CLASSIC_ARGUMENTS)
-    return lambda session, name: run_classic(session, name, CLASSIC_FOLDERS[name], lines,
+    return lambda session, name: run_classic(session, name, folder, lines,
                                              'call "%(batch)s" ' + quoted.replace("%", "%%"), expected)
 
 
@@ -969,10 +970,7 @@ CASES = [
                                                  script=DECOY_SCRIPT, window=False)),
     ("fault", lambda session, name: run_fault(session, name, "", "tavrik.exe min")),
     ("fault-empty-command-line", lambda session, name: run_fault(session, name, "tavrik.exe", "")),
-    ("classic-recipe-onedrive", classic_recipe_case("classic-recipe-onedrive")),
-    ("classic-recipe-program-files", classic_recipe_case("classic-recipe-program-files")),
-    ("classic-recipe-japanese", classic_recipe_case("classic-recipe-japanese")),
-    ("classic-recipe-plain", classic_recipe_case("classic-recipe-plain")),
+    *[(name, classic_recipe_case(folder)) for name, folder in CLASSIC_FOLDERS.items()],
     ("conhost-line-folder-with-blanks", conhost_line_case),
     ("version", version_checks),
 ]

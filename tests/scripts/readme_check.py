@@ -105,15 +105,14 @@ def drift(first_name, first, second_name, second, root):
     return found
 
 
-def check(root, show_diffs=True):
+def check(root):
     """Every problem with the download's documents under root."""
     found = []
     for source, target, text in readme_txt.generate(root):
         current = read(root, target) if os.path.exists(os.path.join(root, target)) else ""
         if current != text:
-            if show_diffs:
-                sys.stdout.writelines(difflib.unified_diff(current.splitlines(True), text.splitlines(True),
-                                                           target, "from " + source, n=1))
+            sys.stdout.writelines(difflib.unified_diff(current.splitlines(True), text.splitlines(True),
+                                                       target, "from " + source, n=1))
             found.append("%s is not what %s gives: run scripts/readme_txt.py" % (target, source))
         for bad in ("](", "apt-get", "```"):
             if bad in current:
