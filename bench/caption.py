@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Prints how soon a new console title shows as the console window's caption
-(caption_latency.exe, in a console window of its own from the e2e helper's
-launcher), on Windows or under Wine, in rounds 50 ms apart as a script's
+(caption_latency.exe, in a console window of its own from the console
+helper), on Windows or under Wine, in rounds 50 ms apart as a script's
 runs meet an idle console. That delay decides whether tavrik's first
 window search hits or pays a 100 ms pause. It asserts nothing.
 usage: caption.py HELPER_EXE DIR [ROUNDS]   (DIR holds caption_latency.exe;
@@ -10,7 +10,7 @@ to that file too)"""
 import os
 import sys
 
-from start_to_exit import report, run_in_console, where_measured
+from start_to_exit import console_batch, report, where_measured
 
 
 def main():
@@ -19,7 +19,7 @@ def main():
     result = os.path.join(where, "caption.txt")
     if os.path.exists(result):
         os.remove(result)
-    run_in_console(helper, where, "caption", "caption_latency.exe %d > caption.txt" % rounds, 300)
+    console_batch.run(helper, where, "caption", ["caption_latency.exe %d > caption.txt" % rounds], 300)
     if os.path.exists(result):
         with open(result, encoding="ascii", errors="replace") as f:
             figures = f.read().strip()

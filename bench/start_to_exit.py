@@ -2,18 +2,19 @@
 """Times tavrik.exe from process start to exit against floors built with the
 same toolchain, alternating in one console window (A B C D E, A B C D E,
 ...), and prints the figures. Runs on Windows, or under Wine in a session
-that scripts/bench.sh starts; the console comes from the e2e helper's
-launcher, as in the end-to-end suite. It asserts nothing.
+that scripts/bench.sh starts; the console comes from the console helper,
+as in the end-to-end suite. It asserts nothing.
 usage: start_to_exit.py HELPER_EXE DIR ROUNDS
 DIR holds tavrik.exe, proc_timer.exe and the floors; times.txt is left there.
 With GITHUB_STEP_SUMMARY set, the figures are appended to that file too."""
 import os
 import platform
 import statistics
-import subprocess
 import sys
 
-LAUNCH = [] if os.name == "nt" else ["wine"]
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "tests", "e2e"))
+import console_batch  # noqa: E402
+
 PROGRAMS = [("tavrik.exe move 10,10", "tavrik.exe move 10,10"),
             ("noop_user32.exe", "noop_user32.exe (one USER32 call)"),
             ("noop.exe", "noop.exe (does nothing)"),
@@ -29,15 +30,6 @@ def read_times(path):
             round_, command, ms, status = line.split()
             runs.setdefault(int(command), []).append((int(round_), float(ms), int(status)))
     return runs
-
-
-def run_in_console(helper, where, name, command_line, seconds):
-    """Runs one command line from DIR in a console window of its own, as
-    NAME.bat, through the e2e helper's launcher, and waits for it."""
-    with open(os.path.join(where, name + ".bat"), "wb") as f:
-        f.write(("@echo off\r\n%s\r\n" % command_line).encode("ascii"))
-    subprocess.run(LAUNCH + [os.path.abspath(helper), "console", name + ".bat", str(seconds)], cwd=where,
-                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
 def report(lines):
@@ -56,7 +48,7 @@ def where_measured():
 def main():
     helper, where, rounds = sys.argv[1], sys.argv[2], int(sys.argv[3])
     commands = " ".join('"%s"' % command for command, _ in PROGRAMS)
-    run_in_console(helper, where, "times", "proc_timer.exe times.txt %d %s" % (rounds, commands), 900)
+    console_batch.run(helper, where, "times", ["proc_timer.exe times.txt %d %s" % (rounds, commands)], 900)
     runs = read_times(os.path.join(where, "times.txt"))
 
     lines = ["start-to-exit time (ms), %d rounds, one console window, %s:" % (len(runs[0]), where_measured())]

@@ -6,8 +6,8 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ python3                  # native build and unit tests
     python3-yaml                                   # reading the winget manifests back in the tests
-    libgtest-dev libgmock-dev libbenchmark-dev     # GoogleTest, GoogleMock, Google Benchmark
-    clang libclang-rt-dev valgrind                 # sanitizers, libFuzzer (for the default clang), instruction counts
+    libgtest-dev libgmock-dev                      # GoogleTest, GoogleMock
+    clang libclang-rt-dev                          # sanitizers, libFuzzer (for the default clang)
     g++-mingw-w64-x86-64-posix                     # cross compiler and windres
     wine wine64                                    # running tavrik.exe
     xvfb openbox xdotool x11-utils x11-apps netpbm # a virtual display, a window manager, screenshots
