@@ -8,6 +8,8 @@
 #include "cmdline/parse_command.h"
 #include "console/find_console_window.h"
 
+namespace {
+
 // LF line ends, no CR: the bytes are written raw and must read the same
 // whether or not the console translates.
 const char kUsageText[] =
@@ -21,8 +23,6 @@ const char kUsageText[] =
     "  Window size   - size width,height\n"
     "  Z order       - bottom/top/topmost\n"
     "  Close window  - close\n";
-
-namespace {
 
 // No line end after it, so a caller can capture it as one exact string.
 const char kFaultMessage[] = "Console window getting fault.";

@@ -7,8 +7,6 @@
 
 #include "cmdline/window_request.h"
 
-extern const char kUsageText[];
-
 // Exit status: 0 after any command or the usage text, 1 when the console
 // window could not be found, STATUS_CONTROL_C_EXIT (0xC000013A) when Ctrl+C
 // or Ctrl+Break ended the window search.

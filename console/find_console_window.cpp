@@ -5,6 +5,8 @@
 // even the ASCII tag would never be found.
 #include "console/find_console_window.h"
 
+#include "console/title_tag.h"
+
 #include <atomic>
 #include <cstdint>
 #include <string_view>
@@ -30,10 +32,6 @@ constexpr int kCaptionMatchesPerSearch = 16;
 constexpr DWORD kTitleLockWaitMs = 3500;
 // Room for "Local\tavrik-title-" and an unsigned 32-bit number.
 constexpr unsigned kTitleLockNameCapacity = 64;
-
-// "tavrik%d" as UTF-16, spelt out: a WCHAR literal is L"" on Windows and
-// u"" for the unit tests' <windows.h>.
-constexpr WCHAR kTagPattern[] = {'t', 'a', 'v', 'r', 'i', 'k', '%', 'd', 0};
 
 // Two runs in one console (start /b beside a foreground run) must not
 // overlap here: one that saved the title while the other's tag was showing

@@ -15,18 +15,17 @@ echo "Built $exe ($(stat -c %s "$exe") bytes)"
 
 . scripts/wine-session.sh
 wine_session_start
+root=$PWD
 cd "$WINE_SESSION_DIR"
 cp "$exe" "$helper" .
 # A batch file in a console window of its own (plain `wine` gives none),
-# opened by the test helper, which also reads the window's position back.
-printf '%s\r\n' \
-    '@echo off' \
+# opened by the console helper, which also reads the window's position back.
+timeout 120 python3 "$root/tests/e2e/console_batch.py" e2e_helper.exe . demo 60 \
     'tavrik.exe > usage.txt' \
     'e2e_helper.exe probe before.txt' \
     'tavrik.exe move 40,30' \
     '>move-status.txt echo %ERRORLEVEL%' \
-    'e2e_helper.exe probe after.txt' > demo.bat
-timeout 90 wine e2e_helper.exe console demo.bat 60 >/dev/null 2>&1 </dev/null || true
+    'e2e_helper.exe probe after.txt' >/dev/null 2>&1 </dev/null || true
 
 corner() {  # the top-left corner in a probe report, as "(x, y)"
     sed -n 's/^rect=\(-\{0,1\}[0-9]*\),\(-\{0,1\}[0-9]*\),.*/(\1, \2)/p' "$1" 2>/dev/null

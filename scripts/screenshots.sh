@@ -5,6 +5,7 @@
 # Writes docs/screenshots/<command>-before.png and -after.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+root=$PWD
 out=$PWD/docs/screenshots
 
 scripts/install-deps.sh
@@ -17,6 +18,7 @@ wine_session_start
 cd "$WINE_SESSION_DIR"
 cp "$build/tavrik.exe" "$build/tests/e2e/e2e_helper.exe" .
 mkdir -p "$out"
+here="Z:${PWD//\//\\}"  # this folder, as the batch sees it from C:\
 
 shoot() {  # NAME WIDTH HEIGHT: the top-left WIDTH x HEIGHT of the display, as a small PNG
     xwd -root -silent | xwdtopnm 2>/dev/null | pamcut -left 0 -top 0 -width "$2" -height "$3" |
@@ -27,13 +29,12 @@ shoot() {  # NAME WIDTH HEIGHT: the top-left WIDTH x HEIGHT of the display, as a
 demo() {  # COMMAND WIDTH HEIGHT
     local command=$1 name=${1%% *}
     rm -f ready-* go-*
-    printf '%s\r\n' '@echo off' 'title tavrik demo' 'cd /d C:\' \
-        'echo C:\^> dir /b' 'dir /b' 'echo.' \
-        'echo x> "Z:'"${PWD//\//\\}"'\ready-before"' 'Z:'"${PWD//\//\\}"'\e2e_helper.exe wait-file "Z:'"${PWD//\//\\}"'\go-before"' \
-        "echo C:\\^> tavrik $command" "Z:${PWD//\//\\}\\tavrik.exe $command" \
-        'echo x> "Z:'"${PWD//\//\\}"'\ready-after"' 'Z:'"${PWD//\//\\}"'\e2e_helper.exe wait-file "Z:'"${PWD//\//\\}"'\go-after"' \
-        > demo.bat
-    timeout 150 wine e2e_helper.exe console demo.bat 120 >/dev/null 2>&1 </dev/null &
+    timeout 150 python3 "$root/tests/e2e/console_batch.py" e2e_helper.exe . demo 120 \
+        'title tavrik demo' 'cd /d C:\' 'echo C:\^> dir /b' 'dir /b' 'echo.' \
+        "echo x> \"$here\\ready-before\"" "$here\\e2e_helper.exe wait-file \"$here\\go-before\"" \
+        "echo C:\\^> tavrik $command" "$here\\tavrik.exe $command" \
+        "echo x> \"$here\\ready-after\"" "$here\\e2e_helper.exe wait-file \"$here\\go-after\"" \
+        >/dev/null 2>&1 </dev/null &
     local console=$!
     for moment in before after; do
         for _ in $(seq 300); do [ -e "ready-$moment" ] && break; sleep 0.1; done

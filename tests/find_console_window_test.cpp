@@ -6,6 +6,7 @@
 #include "console/find_console_window.h"
 
 #include <gmock/gmock.h>
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -38,12 +39,30 @@ std::vector<std::string> locked(std::vector<std::string> body) {
     return calls;
 }
 
+// The last count calls recorded; a failure, and all there are, when fewer
+// were made.
+std::vector<std::string> last_calls(size_t count) {
+    const auto& calls = fake().calls;
+    if (calls.size() < count) {
+        ADD_FAILURE() << "only " << calls.size() << " call(s) recorded, fewer than the " << count << " asked for";
+        return calls;
+    }
+    return {calls.end() - static_cast<std::ptrdiff_t>(count), calls.end()};
+}
+
 std::string last_title_set() {
     const auto& calls = fake().calls;
     for (auto call = calls.rbegin(); call != calls.rend(); ++call) {
         if (call->rfind("SetConsoleTitle", 0) == 0) return *call;
     }
     return "";
+}
+
+TEST_F(Locator, AskedForMoreCallsThanWereMadeTheTestFailsInsteadOfReadingPastThem) {
+    fake().calls = {"GetConsoleWindow()", "Sleep(100)"};
+    std::vector<std::string> got;
+    EXPECT_NONFATAL_FAILURE(got = last_calls(5), "only 2 call(s) recorded");
+    EXPECT_THAT(got, ElementsAre("GetConsoleWindow()", "Sleep(100)"));
 }
 
 TEST_F(Locator, FindsTheWindowOnTheFirstTryWithoutPausing) {
@@ -199,8 +218,7 @@ TEST_F(Locator, CtrlCOrBreakStopsTheSearchAndTheTitleGoesBackFirst) {
         EXPECT_EQ(search.window, nullptr) << event;
         EXPECT_TRUE(search.interrupted) << event;
         EXPECT_EQ(fake().find_calls, 3) << event;
-        const auto& calls = fake().calls;
-        EXPECT_THAT(std::vector<std::string>(calls.end() - 5, calls.end()),
+        EXPECT_THAT(last_calls(5),
                     ElementsAre("Sleep(100)", "SetConsoleTitleW(\"Mine 日本\")", "ReleaseMutex(88)",
                                 "CloseHandle(88)", "SetConsoleCtrlHandler(handler, 0)"))
             << event;

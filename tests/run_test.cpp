@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include "fake/fake_platform.h"
@@ -40,23 +42,22 @@ protected:
     }
 };
 
-const char kExpectedUsage[] =
-    "tavrik (C) 2026 tavrik project\n"
-    "Usage: tavrik [command]\n"
-    "\n"
-    "Command:\n"
-    "  Show control  - min/max/hide/restore/noactive\n"
-    "  Move position - move x,y\n"
-    "  Buffer size   - buffer width,height\n"
-    "  Window size   - size width,height\n"
-    "  Z order       - bottom/top/topmost\n"
-    "  Close window  - close\n";
+// The texts tavrik prints, byte for byte as tests/expected/ holds them for
+// every check that compares them: this one, the end-to-end suite and the
+// readme check.
+std::string expected(const char* name) {
+    std::ifstream file(std::string(TAVRIK_EXPECTED_DIR) + "/" + name, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    EXPECT_FALSE(text.str().empty()) << "no text in tests/expected/" << name;
+    return text.str();
+}
 
 TEST_F(Run, WithoutAConsoleWindowWritesOnlyTheFaultAndNeverReadsTheCommandLine) {
     fake().find_on_try = 0;
     fake().command_line = "tavrik min";
     EXPECT_EQ(run(), 1);
-    EXPECT_EQ(fake().written, "Console window getting fault.");
+    EXPECT_EQ(fake().written, expected("fault.txt"));
     EXPECT_EQ(fake().calls.front(), "GetStdHandle(-11)");
     EXPECT_THAT(calls_after_locator(), ElementsAre("GetStdHandle(-11)", "WriteFile(77, 29 bytes)"));
     EXPECT_EQ(std::count(fake().calls.begin(), fake().calls.end(), "GetCommandLineA()"), 0);
@@ -75,16 +76,15 @@ TEST_F(Run, CtrlCDuringTheWindowSearchEndsTheRunSilentlyAsAnInterruptedProgram) 
 }
 
 TEST_F(Run, EmptyOrUnknownCommandWritesTheUsageTextInOneWrite) {
+    const std::string usage = expected("usage.txt");
     for (const char* line : {"tavrik", "tavrik MIN", "tavrik top,", "\"tavrik\"", ""}) {
         reset_fake();
-        EXPECT_THAT(run_with(line),
-                    ElementsAre("GetCommandLineA()", "GetStdHandle(-11)",
-                                "WriteFile(77, " + std::to_string(sizeof kExpectedUsage - 1) +
-                                    " bytes)"))
+        EXPECT_THAT(run_with(line), ElementsAre("GetCommandLineA()", "GetStdHandle(-11)",
+                                                "WriteFile(77, " + std::to_string(usage.size()) + " bytes)"))
             << line;
-        EXPECT_EQ(fake().written, kExpectedUsage) << line;
+        EXPECT_EQ(fake().written, usage) << line;
+        EXPECT_EQ(fake().written.find('\r'), std::string::npos) << line;
     }
-    EXPECT_EQ(std::string(kUsageText).find('\r'), std::string::npos);
 }
 
 TEST_F(Run, FetchesTheOutputHandleBeforeLookingForTheWindow) {

@@ -1,17 +1,19 @@
 #!/usr/bin/env python3
 """End-to-end cases for tavrik.exe, on Windows or under Wine (in the session
-that run_e2e.sh starts). Each case gets its own console window: the helper's
-console launcher runs a generated CRLF batch file (set-up, a probe of the
-console's state, the tool, its exit status, a second probe) in a new console.
-The probes are compared while the console is still open, so a failing case
-can be photographed before it closes. Only the launch prefix and the checks
-that need Linux tools differ between the platforms.
+that run_e2e.sh starts). Each case gets its own console window: the console
+helper runs a generated batch file (set-up, a probe of the console's state,
+the tool, its exit status, a second probe) in a new console. The probes are
+compared while the console is still open, so a failing case is photographed
+before it closes. Only the launch prefix and the checks that need Linux
+tools differ between the platforms.
 
 usage: e2e.py TAVRIK_EXE HELPER_EXE ARTIFACT_DIR   (Python 3, standard library)
-  E2E_ONLY="CASE ..."  runs only the cases named
-  E2E_CODE_PAGE=932    first checks that the ANSI code page is that one
+  E2E_ONLY="CASE ..."  runs only the cases named (an unknown name stops the run)
+  E2E_CODE_PAGE=932    runs the cases where the code page matters, after
+                       checking that the ANSI code page is that one
   GITHUB_STEP_SUMMARY=FILE  appends a Markdown table of the cases to FILE
 """
+import collections
 import json
 import os
 import platform
@@ -22,51 +24,38 @@ import sys
 import tempfile
 import time
 
-USAGE = (
-    b"tavrik (C) 2026 tavrik project\n"
-    b"Usage: tavrik [command]\n"
-    b"\n"
-    b"Command:\n"
-    b"  Show control  - min/max/hide/restore/noactive\n"
-    b"  Move position - move x,y\n"
-    b"  Buffer size   - buffer width,height\n"
-    b"  Window size   - size width,height\n"
-    b"  Z order       - bottom/top/topmost\n"
-    b"  Close window  - close\n"
-)
-FAULT = b"Console window getting fault."
-TITLE_OUTSIDE_CODE_PAGES = "\u65e5\u672c \u30bf\u30a4\u30c8\u30eb Jos\u00e9"  # "setup title-outside-code-pages"
-CTRL_C_TITLE = "Mine \u65e5\u672c"  # set by the helper's interrupt verb
-CONSOLE_TIMEOUT = 60
-# The helper's own statuses (see e2e_helper.cpp), also as a program's status
-# in its reports, and cmd's for a program it could not start (tavrik itself
-# only ever exits 0 or 1, or as Ctrl+C ends it).
-TIMED_OUT, COULD_NOT_START = 124, 125
-CMD_COULD_NOT_START = "9009"
-STATUS_CONTROL_C_EXIT = 0xC000013A
-TAG = re.compile(r"tavrik-?[0-9]+")  # a run's temporary title
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(os.path.dirname(HERE))
+sys.path.insert(0, os.path.join(ROOT, "scripts"))
+import version  # noqa: E402
+from console_batch import LAUNCH, read_report, start as start_batch, status as batch_status, write_batch  # noqa: E402
 
 
 def source_text(name):
     """A file of the sources, which this suite takes its figures from."""
-    with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", name), encoding="utf-8") as f:
+    with open(os.path.join(ROOT, name), encoding="utf-8") as f:
         return f.read()
 
 
-def version_h(name):
-    """A definition in res/version.h, where the version is written down."""
-    return re.search(r"(?m)^#define %s (.*)$" % name, source_text("res/version.h")).group(1)
+def expected(name):
+    """What tavrik prints, byte for byte as tests/expected/ holds it."""
+    with open(os.path.join(ROOT, "tests", "expected", name), "rb") as f:
+        text = f.read()
+    assert text, "tests/expected/%s is empty" % name
+    return text
 
 
-VERSION_TEXT = version_h("TAVRIK_VERSION_TEXT").strip('"')  # 1.0
-VERSION_BINARY = ".".join(part.strip() for part in version_h("TAVRIK_VERSION_BINARY").split(","))  # 1.0.0.0
+USAGE, FAULT = expected("usage.txt"), expected("fault.txt")
+VERSION = version.read(ROOT)
+CONSOLE_TIMEOUT = 60
+# Statuses in the helper's reports: a batch or program past its limit, one
+# that could not be started; and cmd's for a program it could not start.
+TIMED_OUT, COULD_NOT_START, CMD_COULD_NOT_START = "124", "125", "9009"
+STATUS_CONTROL_C_EXIT = 0xC000013A
 
 # The platform differences: Windows runs the exes itself, Linux through Wine;
 # checks that need Linux tools are skipped on Windows.
 ON_WINDOWS = os.name == "nt"
-LAUNCH = [] if ON_WINDOWS else ["wine"]
-LINUX_ONLY = {"version-record-exiftool": "needs exiftool", "resources-icon": "needs wrestool",
-              "pe-image": "needs MinGW objdump"}
 
 # Cases run in cases/<folder>/ below the session directory, which holds the exes.
 HELPER = r"..\..\e2e_helper.exe"
@@ -81,6 +70,12 @@ class Skip(Exception):
 
 class HarnessFailure(Exception):
     """The case's own evidence shows the harness failed, not tavrik."""
+
+
+def require(condition, failure):
+    """The one way a case tells a harness failure from tavrik's: raised here."""
+    if not condition:
+        raise HarnessFailure(failure)
 
 
 class Session:
@@ -98,22 +93,41 @@ class Session:
             shutil.copy(os.path.join(os.path.dirname(helper), "standin", "conhost.exe"), self.root + "/standin")
         self.results = []  # (case, PASSED, FAILED or SKIPPED, what it says), in the order run
         self.observations = {}  # case: what it saw beside its verdict
+        self.consoles = []  # the consoles the attempt under way has opened: (launcher, work, done marker)
 
     def case_dir(self, folder, attempt):
         path = os.path.join(self.root, "cases", folder if attempt == 1 else "%s-%d" % (folder, attempt))
         os.makedirs(path)
         return path
 
-    def helper_command(self, *args):
-        return LAUNCH + [self.helper] + list(args)
-
-    def start_console(self, work, window=True):
-        """The case's batch in a console of its own, with a window unless
-        told otherwise; the launcher's own messages go to launcher.txt."""
-        args = ["console", "case.bat", str(CONSOLE_TIMEOUT)] + ([] if window else ["no-window"])
+    def open_console(self, work, lines, window=True, done=None):
+        """The batch case.bat in a console of its own, with a window unless
+        told otherwise; it stays until let_go. The launcher's own messages
+        go to launcher.txt; done names the file the batch writes last."""
         with open(os.path.join(work, "launcher.txt"), "wb") as log:
-            return subprocess.Popen(self.helper_command(*args), cwd=work,
-                                    stdin=subprocess.DEVNULL, stdout=log, stderr=log)
+            launcher = start_batch(self.helper, work, "case", lines, CONSOLE_TIMEOUT, window, output=log)
+        self.consoles.append((launcher, work, done))
+        return launcher
+
+    def let_go(self):
+        """Lets every console of the attempt end (release.txt), waits for
+        each, and returns (harness failures, problems): a console that did
+        not end in time, and one whose batch ended before its done marker."""
+        failures, problems = [], []
+        for launcher, work, done in self.consoles:
+            open(os.path.join(work, "release.txt"), "w").close()
+            finish(launcher)
+            if batch_status(work, "case") == TIMED_OUT:
+                failures.append("the console's batch did not finish within %d s" % CONSOLE_TIMEOUT)
+            elif done and not os.path.exists(os.path.join(work, done)):
+                problems.append("the case's console ended before its done marker")
+        self.consoles = []
+        return failures, problems
+
+    def run_helper(self, work, *args):
+        """The helper in work, with no console of its own (plain wine gives
+        none), for the cases that need none."""
+        subprocess.run(LAUNCH + [self.helper] + list(args), cwd=work, timeout=90, **QUIET)
 
 
 def finish(process):
@@ -127,14 +141,21 @@ def finish(process):
 
 def run_case(session, name, attempt, folder=None):
     """Runs attempt(work) in a fresh directory; it returns a list of problems
-    or raises Skip or HarnessFailure. A harness failure is retried once, from
-    a fresh directory; a second one fails the case. Problems never are. The
-    directory of a failed attempt is kept, with the screenshot an attempt
-    took while its console was still up."""
+    or raises Skip or HarnessFailure. A failing attempt's screen is taken
+    while its consoles are still up; then they are let go. A harness failure
+    is retried once, from a fresh directory; a second one fails the case.
+    Problems never are. The directory of a failed attempt is kept."""
     for number in (1, 2):
         work = session.case_dir(folder or name, number)
         try:
-            problems = attempt(work)
+            try:
+                problems = attempt(work)
+                if problems:
+                    screenshot(work)
+            finally:
+                failures, late_problems = session.let_go()
+            problems = problems or late_problems
+            require(problems or not failures, "; ".join(failures))
         except Skip as reason:
             record(session, name, None, str(reason))
             return
@@ -151,18 +172,6 @@ def run_case(session, name, attempt, folder=None):
         return
 
 
-def read_probe(path):
-    """A probe file as a dict; None when the probe never ran."""
-    if not os.path.exists(path):
-        return None
-    state = {}
-    with open(path, encoding="utf-8") as f:
-        for line in f.read().splitlines():
-            key, _, value = line.partition("=")
-            state[key] = value
-    return state
-
-
 def numbers(text):
     return tuple(int(v) for v in text.split(","))
 
@@ -175,19 +184,14 @@ def read_bytes(path):
 
 
 def read_status(path):
-    data = read_bytes(path)
-    return None if data is None else data.decode("ascii", "replace").strip()
-
-
-def write_batch(path, lines):
-    # CRLF, and %ERRORLEVEL% on its own line: in one line cmd expands it early.
-    with open(path, "wb") as f:
-        f.write(("\r\n".join(["@echo off"] + lines) + "\r\n").encode("ascii"))
+    """The status= line of a report: a program's exit status, as the helper
+    or a save_status line wrote it."""
+    return (read_report(path) or {}).get("status")
 
 
 def save_status(path):
     # The redirection first: "echo 0> f" would redirect handle 0.
-    return ">%s echo %%ERRORLEVEL%%" % path
+    return ">%s echo status=%%ERRORLEVEL%%" % path
 
 
 def checked(steps):
@@ -224,62 +228,60 @@ def screenshot(work):
 
 
 def run_console_case(session, name, tool_args, check, setup=(), redirect=True, reference=True,
-                     tool=TAVRIK, folder=None, prepare=None, script=None, window=True):
+                     tool=TAVRIK, folder=None, prepare=None, script=None, window=True, reports_status=False):
     """A case in its own console: the check runs on both probes while the
-    console is still up, so a failure can be photographed. A script (batch
-    lines) takes the place of the one tool command; window=False gives the
-    console no window at all."""
+    console is still up. A script (batch lines) takes the place of the one
+    tool command; with reports_status it writes status.txt itself, through
+    the helper's run verb. window=False gives the console no window at all."""
     steps = (START_REFERENCE if reference else []) + [HELPER + " setup " + action for action in setup]
     command = script or [tool + (" " + tool_args if tool_args else "") + (" > out.bin" if redirect else "")]
 
     def attempt(work):
         if prepare:
             prepare(work)
-        lines = checked(steps) + [HELPER + " probe before.txt"] + command + [
-            save_status("status.txt"), HELPER + " probe after.txt", HELPER + " wait-file release.txt"]
+        lines = checked(steps) + [HELPER + " probe before.txt"] + command + (
+            [] if reports_status else [save_status("status.txt")]) + [
+            HELPER + " probe after.txt", HELPER + " wait-file release.txt"]
         if reference:
             lines += [HELPER + " close-reference"]
         lines += ["echo done> done.txt"]
-        write_batch(os.path.join(work, "case.bat"), lines)
-        return run_case_batch(session, name, work, steps, check, redirect, window)
+        launcher = session.open_console(work, lines, window, done="done.txt")
+        wait_for(os.path.join(work, "after.txt"), CONSOLE_TIMEOUT + 10, launcher)
+        return judge(collect(session, work, redirect), steps, window, check)
 
     run_case(session, name, attempt, folder)
 
 
-def run_case_batch(session, name, work, steps, check, redirect, window):
-    """Runs the case's console and its check while the console is up; a
-    harness failure, found by the evidence or by the check, is raised, and
-    the console is let go whatever happened."""
-    process = session.start_console(work, window)
-    wait_for(os.path.join(work, "after.txt"), CONSOLE_TIMEOUT + 10, process)
-    result = {
-        "before": read_probe(os.path.join(work, "before.txt")),
-        "after": read_probe(os.path.join(work, "after.txt")),
-        "status": read_status(os.path.join(work, "status.txt")),
+def judge(result, steps, window, check):
+    """A console case's verdict on what it left: a harness failure raised,
+    or the check's problems. A first probe with no status after it is not
+    the harness's doing: the command never ended, and a retry must not hide
+    that."""
+    require_harness(result, steps, window)
+    if result["status"] is None:
+        return ["no exit status: the command had not ended when the console's batch was ended after %d s"
+                % CONSOLE_TIMEOUT]
+    require(result["status"] != CMD_COULD_NOT_START, "cmd could not start the tool (status 9009)")
+    require(result["after"] is not None, "the second probe did not run")
+    return check(result)
+
+
+def collect(session, work, redirect):
+    """What a console case left: both probes, the status report, the tool's
+    output, the harness steps that failed, the launcher's status once it
+    has ended."""
+    report = read_report(os.path.join(work, "status.txt"))
+    return {
+        "before": read_report(os.path.join(work, "before.txt")),
+        "after": read_report(os.path.join(work, "after.txt")),
+        "report": report or {},
+        "status": (report or {}).get("status"),
         "output": read_bytes(os.path.join(work, "out.bin")) if redirect else b"",
-        "steps": (read_status(os.path.join(work, "steps.txt")) or "").split(),
-        "launcher": process.poll(),
+        "steps": (read_bytes(os.path.join(work, "steps.txt")) or b"").decode("ascii").split(),
+        "launcher": batch_status(work, "case"),
         "work": work,
         "session": session,
     }
-    try:
-        require_harness(result, steps, window)
-        problems = check(result)
-        if problems:
-            screenshot(work)
-    finally:
-        open(os.path.join(work, "release.txt"), "w").close()
-        launcher = finish(process)
-    require(launcher != TIMED_OUT, "the console's batch did not finish within %d s" % CONSOLE_TIMEOUT)
-    if not problems and not os.path.exists(os.path.join(work, "done.txt")):
-        problems = ["the case's console ended before its done marker"]
-    return problems
-
-
-def require(condition, failure):
-    """The one way a case tells a harness failure from tavrik's: raised here."""
-    if not condition:
-        raise HarnessFailure(failure)
 
 
 def require_harness(result, steps, window):
@@ -291,9 +293,6 @@ def require_harness(result, steps, window):
     require(result["before"].get("window") == ("1" if window else "0"),
             "the console never appeared (no console window in the first probe)" if window
             else "the console meant to have no window has one")
-    require(result["status"] is not None, "no status file")
-    require(result["status"] != CMD_COULD_NOT_START, "cmd could not start the tool (status 9009)")
-    require(result["after"] is not None, "the second probe did not run")
 
 
 def keep_artifacts(session, name, work):
@@ -330,9 +329,12 @@ def tally(session):
     return "%d passed, %d failed, %d skipped" % tuple(results.count(r) for r in (PASSED, FAILED, SKIPPED))
 
 
-def observe(session, name, text):
+def observe(result_or_session, name, text):
     """What a case saw beside its verdict (a figure, which of several allowed
     outcomes): printed now, and kept for the summary."""
+    session = result_or_session.get("session") if isinstance(result_or_session, dict) else result_or_session
+    if session is None:
+        return
     session.observations[name] = text
     print("     (%s: %s)" % (name, text))
 
@@ -392,17 +394,30 @@ def state_check(field_before, field_after):
 
 
 def check_max(result):
-    if result["after"].get("zoomed") != "1" and not window_manager_maximises(result["session"]):
+    if result["after"].get("zoomed") != "1" and not window_manager_maximises(result["session"], result["work"]):
         raise Skip("no window manager answers a maximise here")
     return state_check({"zoomed": "0"}, {"zoomed": "1", "iconic": "0", "visible": "1"})(result)
 
 
-def window_manager_maximises(session):
-    work = session.case_dir("max-control", 1)
-    write_batch(os.path.join(work, "case.bat"), START_REFERENCE + [
-        HELPER + " setup maximise-reference", save_status("status.txt"), HELPER + " close-reference"])
-    finish(session.start_console(work))
-    return read_status(os.path.join(work, "status.txt")) == "0"
+def window_manager_maximises(session, work):
+    """The control for max, in a console and folder of its own beside the
+    attempt's: whether the window manager maximises a plain window at all."""
+    control = session.case_dir(os.path.basename(work) + "-control", 1)
+    start_batch(session.helper, control, "case", checked(START_REFERENCE) + [
+        HELPER + " setup maximise-reference", save_status("status.txt"), HELPER + " close-reference"],
+        CONSOLE_TIMEOUT).wait()
+    return maximise_control_verdict(read_report(os.path.join(control, "status.txt")),
+                                    read_bytes(os.path.join(control, "steps.txt")))
+
+
+def maximise_control_verdict(report, failed_steps):
+    """Whether the control maximised its window: status 0 yes, 3 no; any
+    other end (no report, a reference window that never came) is the
+    harness's."""
+    require(report is not None and not failed_steps,
+            "the max control's console did not run (report %r, failed steps %r)" % (report, failed_steps))
+    require(report.get("status") in ("0", "3"), "the max control ended with status %r" % report.get("status"))
+    return report["status"] == "0"
 
 
 def check_moved_to(x, y):
@@ -422,8 +437,20 @@ def check_moved_to(x, y):
 
 check_move = check_moved_to(100, 50)
 
+# The screen buffer as the probe reads it through CONOUT$; a probe that
+# could not open it leaves these out.
+BUFFER_FIELDS = ("buffer", "area", "cursor")
+
+
+def require_buffer_read(result):
+    require(all(key in result[when] for key in BUFFER_FIELDS for when in ("before", "after")),
+            "a probe could not read the screen buffer (CONOUT$): %s" % [
+                "%s lacks %s" % (when, key) for when in ("before", "after") for key in BUFFER_FIELDS
+                if key not in result[when]])
+
 
 def check_buffer(result):
+    require_buffer_read(result)
     problems = []
     common(result, problems)
     expect(problems, result["before"]["buffer"] != "120,300", "the buffer was already 120 x 300")
@@ -434,13 +461,14 @@ def check_buffer(result):
 
 
 def check_size(result):
+    require_buffer_read(result)
     problems = []
     common(result, problems)
     left, top, right, bottom = numbers(result["before"]["area"])
     expect(problems, top > 0, "set-up did not scroll the visible area (area %s)" % result["before"]["area"])
-    expected = (left, top, left + 59, top + 19)
-    expect(problems, numbers(result["after"]["area"]) == expected,
-           "area %s, expected %s" % (result["after"]["area"], expected))
+    expected_area = (left, top, left + 59, top + 19)
+    expect(problems, numbers(result["after"]["area"]) == expected_area,
+           "area %s, expected %s" % (result["after"]["area"], expected_area))
     expect(problems, result["after"]["cursor"] == result["before"]["cursor"], "something was written")
     return problems
 
@@ -451,6 +479,7 @@ def check_size_past_buffer_end(result):
     says SetConsoleWindowInfo then fails; the console host's source moves
     the area back inside the buffer (or, before 2022, cut it at the last
     row). Any of the three passes, and the case says which it saw."""
+    require_buffer_read(result)
     problems = []
     common(result, problems)
     left, top, right, bottom = numbers(result["before"]["area"])
@@ -461,7 +490,7 @@ def check_size_past_buffer_end(result):
                 (left, top, left + 59, last): "cut"}
     after = numbers(result["after"]["area"])
     outcome = outcomes.get(after, "area %s, none of refused, moved or cut" % result["after"]["area"])
-    observe(result["session"], "size-past-buffer-end", "%s (area %s before, %s after; buffer's last row %d)" % (
+    observe(result, "size-past-buffer-end", "%s (area %s before, %s after; buffer's last row %d)" % (
         outcome, result["before"]["area"], result["after"]["area"], last))
     expect(problems, after in outcomes, "area %s: not refused %s, moved %s nor cut %s" % (
         result["after"]["area"], *outcomes))
@@ -470,10 +499,12 @@ def check_size_past_buffer_end(result):
 
 
 def check_unchanged(result):
-    """A request Windows refuses: exit 0, nothing written, nothing changed."""
+    """A request Windows refuses: exit 0, nothing written, nothing changed,
+    the buffer's fields included, which both probes must have read."""
+    require_buffer_read(result)
     problems = []
     common(result, problems)
-    for key in ("buffer", "area", "cursor", "rect", "iconic", "zoomed", "visible", "topmost"):
+    for key in BUFFER_FIELDS + ("rect", "iconic", "zoomed", "visible", "topmost"):
         expect(problems, result["before"].get(key) == result["after"].get(key),
                "%s changed: %s -> %s" % (key, result["before"].get(key), result["after"].get(key)))
     return problems
@@ -482,107 +513,117 @@ def check_unchanged(result):
 def check_usage(result):
     problems = []
     common(result, problems, output=USAGE)
-    expect(problems, b"\r" not in (result["output"] or b""), "the usage text holds a CR")
     return problems
 
 
-def check_title_kept(expected_title):
-    def check(result):
-        problems = []
-        common(result, problems)
-        expect(problems, result["after"].get("title") == expected_title,
-               "title after %r, expected %r" % (result["after"].get("title"), expected_title))
-        expect(problems, result["after"]["rect"].startswith("100,50,"), "the move did not happen")
-        return problems
-    return check
+def outside_code_pages(title, pages=("cp1252", "cp932")):
+    """Whether no ANSI code page here can hold the title."""
+    def fits(page):
+        try:
+            title.encode(page)
+            return True
+        except UnicodeEncodeError:
+            return False
+    return bool(title) and not any(fits(page) for page in pages)
+
+
+def check_title_outside_code_pages(result):
+    """The helper titled the console with text that no ANSI code page
+    here can hold; the run must hand it back exactly, and move."""
+    before = result["before"].get("title", "")
+    require(outside_code_pages(before), "the set-up title %r fits an ANSI code page" % before)
+    problems = []
+    common(result, problems)
+    expect(problems, result["after"]["rect"].startswith("100,50,"), "the move did not happen")
+    return problems
 
 
 # ---- cases with a console of their own that tavrik ends, or none ----------
 
-def run_close(session):
+def run_close(session, name):
     """close ends the console and the batch with it, so the exit status comes
-    through a launcher that leaves the console before the tool runs."""
+    through the helper, which leaves the console before the tool runs."""
     def attempt(work):
-        write_batch(os.path.join(work, "case.bat"), [
-            HELPER + ' launch launch.txt "%s close"' % TAVRIK, "echo done> done.txt"])
-        launcher = finish(session.start_console(work))
-        launch = read_probe(os.path.join(work, "launch.txt"))
-        require(launcher != COULD_NOT_START, "the console launcher could not start the batch")
-        require(launch is not None, "the launch helper did not start tavrik or did not report")
+        launcher = session.open_console(work, [HELPER + ' run launch.txt "%s close" leave' % TAVRIK,
+                                               "echo done> done.txt"])
+        finish(launcher)
+        launch = read_report(os.path.join(work, "launch.txt"))
+        require(batch_status(work, "case") != COULD_NOT_START, "the console launcher could not start the batch")
+        require(launch is not None, "the helper did not start tavrik or did not report")
         require(launch.get("window") == "1", "the console never appeared (no console window at launch)")
         problems = []
         expect(problems, launch.get("status") == "0", "exit status %r, expected 0" % launch.get("status"))
         expect(problems, launch.get("console") == "gone", "the console window is %r" % launch.get("console"))
         expect(problems, not os.path.exists(os.path.join(work, "done.txt")), "the batch ran on after close")
-        if problems:
-            screenshot(work)
-        return problems
-    run_case(session, "close", attempt)
-
-
-def run_fault(session, name, exe, command_line):
-    """No console window at all: the helper starts the tool detached from
-    any console, with standard output redirected to a file."""
-    def attempt(work):
-        out_path = os.path.join(work, "out.bin")
-        started = time.monotonic()
-        with open(out_path, "wb") as out:
-            completed = subprocess.run(session.helper_command("run-raw", exe, command_line), cwd=session.root,
-                                       stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.DEVNULL,
-                                       timeout=60)
-        elapsed = time.monotonic() - started
-        require(completed.returncode != COULD_NOT_START, "the helper could not start tavrik")
-        output = read_bytes(out_path)
-        problems = []
-        expect(problems, completed.returncode == 1, "exit status %d, expected 1" % completed.returncode)
-        expect(problems, output == FAULT, "output %r, expected %r" % (output, FAULT))
-        observe(session, name, "gave up after %.1f s" % elapsed)
         return problems
     run_case(session, name, attempt)
 
 
-def run_version_record(session):
-    def attempt(work):
-        subprocess.run(session.helper_command("version", TAVRIK, "version.txt"), cwd=work,
-                       timeout=60, **QUIET)
-        got = read_probe(os.path.join(work, "version.txt"))
-        require(got is not None, "the version helper did not report")
-        return ["%s=%r, expected %r" % (k, got.get(k), v) for k, v in VERSION_RECORD.items() if got.get(k) != v]
-    run_case(session, "version-record-win32", attempt)
+def fault(exe, command_line):
+    """No console window at all: the helper starts the tool detached from
+    any console, with standard output in a file."""
+    def runner(session, name):
+        def attempt(work):
+            session.run_helper(work, "run", "report.txt", command_line, "detached", "out=out.bin",
+                               *(["exe=..\\..\\" + exe] if exe else []))
+            report = read_report(os.path.join(work, "report.txt"))
+            require(report is not None and report.get("status") != COULD_NOT_START,
+                    "the helper could not start tavrik or did not report: %r" % report)
+            output = read_bytes(os.path.join(work, "out.bin"))
+            problems = []
+            expect(problems, report["status"] == "1", "exit status %s, expected 1" % report["status"])
+            expect(problems, output == FAULT, "output %r, expected %r" % (output, FAULT))
+            observe(session, name, "gave up after %.2f s" % (
+                (float(report["ended_ms"]) - float(report["started_ms"])) / 1000))
+            return problems
+        run_case(session, name, attempt)
+    return runner
 
 
 VERSION_RECORD = {
-    "file_version": VERSION_BINARY, "product_version": VERSION_BINARY, "flags_mask": "0", "flags": "0",
+    "file_version": VERSION["binary"], "product_version": VERSION["binary"], "flags_mask": "0", "flags": "0",
     "os": "4", "type": "1", "subtype": "0", "date": "0.0", "translation": "0411,03A4",
     "string.Comments": "\u30b3\u30f3\u30bd\u30fc\u30eb\u30a6\u30a3\u30f3\u30c9\u30a6\u306e\u5404\u7a2e\u5236\u5fa1",
     "string.CompanyName": "tavrik project",
-    "string.FileDescription": "tavrik", "string.FileVersion": VERSION_TEXT, "string.InternalName": "tavrik",
+    "string.FileDescription": "tavrik", "string.FileVersion": VERSION["text"], "string.InternalName": "tavrik",
     "string.LegalCopyright": "Copyright (C) 2026 tavrik project",
-    "string.OriginalFilename": "tavrik.EXE", "string.ProductName": "tavrik", "string.ProductVersion": VERSION_TEXT,
+    "string.OriginalFilename": "tavrik.EXE", "string.ProductName": "tavrik", "string.ProductVersion": VERSION["text"],
 }
 
 
-def has_code_page(session, expected, cases):
+def run_version_record(session, name):
+    def attempt(work):
+        session.run_helper(work, "version", TAVRIK, "version.txt")
+        got = read_report(os.path.join(work, "version.txt"))
+        require(got is not None, "the version helper did not report")
+        return ["%s=%r, expected %r" % (k, got.get(k), v) for k, v in VERSION_RECORD.items() if got.get(k) != v]
+    run_case(session, name, attempt)
+
+
+def has_code_page(session, expected_page, cases):
     """Whether Wine (or Windows) runs the cases under the ANSI code page a pass
     is meant for: a prefix that fell back to another would pass them all and
     prove nothing."""
     with tempfile.TemporaryDirectory(dir=session.root) as work:
-        subprocess.run(session.helper_command("probe", "acp.txt"), cwd=work, timeout=60, **QUIET)
-        acp = (read_probe(os.path.join(work, "acp.txt")) or {}).get("acp")
-    if acp != expected:
-        print("FAIL code-page: the ANSI code page is %s, not %s; no case was run" % (acp, expected))
+        session.run_helper(work, "probe", "acp.txt")
+        acp = (read_report(os.path.join(work, "acp.txt")) or {}).get("acp")
+    if acp != expected_page:
+        print("FAIL code-page: the ANSI code page is %s, not %s; no case was run" % (acp, expected_page))
         return False
     print("e2e: the ANSI code page is %s (%s); cases: %s" % (acp, "Windows" if ON_WINDOWS else "Wine",
                                                         " ".join(cases)))
     return True
 
 
-def linux_check(session, name, check):
+def linux_only(check, needs):
     """A check that reads the exe with Linux tools: skipped on Windows."""
-    if ON_WINDOWS:
-        record(session, name, None, LINUX_ONLY[name] + ", which runs on Linux only")
-    else:
-        record(session, name, check(), None)
+    def runner(session, name):
+        def attempt(work):
+            if ON_WINDOWS:
+                raise Skip("needs %s, which runs on Linux only" % needs)
+            return check(session)
+        run_case(session, name, attempt)
+    return runner
 
 
 def tool_output(*args):
@@ -597,9 +638,9 @@ def check_exiftool(session):
                                   "-Comments", "-FileVersion", "-LanguageCode", session.tavrik))[0]
     problems = []
     # exiftool's JSON gives a version such as 1.0 as a number.
-    for key, value in {"FileVersionNumber": VERSION_BINARY, "ProductVersionNumber": VERSION_BINARY,
+    for key, value in {"FileVersionNumber": VERSION["binary"], "ProductVersionNumber": VERSION["binary"],
                        "ProductName": "tavrik", "Comments": VERSION_RECORD["string.Comments"],
-                       "FileVersion": json.loads(VERSION_TEXT), "LanguageCode": "Japanese"}.items():
+                       "FileVersion": json.loads(VERSION["text"]), "LanguageCode": "Japanese"}.items():
         expect(problems, exif.get(key) == value, "exiftool %s=%r, expected %r" % (key, exif.get(key), value))
     return problems
 
@@ -630,106 +671,114 @@ def check_pe_image(session):
     return problems
 
 
-def run_long_path(session):
-    """A program name over 300 characters on the tool's command line, far
-    longer than its token buffer: the tool must still see its command. The
-    helper starts tavrik.exe with that name as the command line's first
-    token, as a program kept in a deep folder is started."""
-    deep = "\\".join(["C:", "tavrik"] + ["a-long-directory-name-" + "x" * 20] * 8 + ["tavrik.exe"])
-    tool = HELPER + ' run-named %s "%s"' % (TAVRIK, deep)
-    run_console_case(session, "long-path", '"move 100,50"', check_move, tool=tool)
+def helper_run(report, command_line, *options):
+    """A batch line that runs a command line through the helper, which
+    reports how it ended in REPORT (status=, and when it started and ended)
+    and leaves the console's title to the program: cmd /c would retitle the
+    console around it."""
+    return '%s run %s "%s" %s' % (HELPER, report, command_line.replace('"', '\\"'), " ".join(options))
+
+
+# A program name over 300 characters on the tool's command line, far longer
+# than its token buffer: the tool must still see its command. The helper
+# starts tavrik.exe with that name as the command line's first token, as a
+# program kept in a deep folder is started.
+LONG_NAME = "\\".join(["C:", "tavrik"] + ["a-long-directory-name-" + "x" * 20] * 8 + ["tavrik.exe"])
 
 
 TWO_RUN_ROUNDS = 10
 
 
-def title_kept(title, given):
+def title_kept(probe, given):
     """Whether the title a batch gave with cmd's title command is still
     there: cmd may add to it ("Administrator: " when elevated, a command's
-    name while it runs), but a title lost to a tavrik run is its temporary
-    one, tavrik and a number."""
-    return re.search(r"\b%s\b" % re.escape(given), title or "") is not None and not TAG.search(title)
-
-
-def run_and_report(status, command):
-    """A batch line that runs a tavrik command through the helper, which
-    reports its exit status (status=) and keeps its output in files named
-    after status, and leaves the title alone: cmd /c would retitle the
-    console around it."""
-    return '%s run-status %s.txt %s.out "%s %s"' % (HELPER, status, status, TAVRIK, command)
+    name while it runs), but a title lost to a tavrik run shows its
+    temporary one, as the helper reads it (tagged=1)."""
+    title = (probe or {}).get("title") or ""
+    return re.search(r"\b%s\b" % re.escape(given), title) is not None and (probe or {}).get("tagged") == "0"
 
 
 def two_runs_script():
     """A run started with start /b beside a foreground run, ten times, each
     under its own title. Both start through the helper, so both begin after
-    the same start-up and overlap as closely as start "" /b tavrik beside
-    tavrik, and only tavrik touches the title. Each round's probe waits
-    until the background run has ended."""
+    the same start-up, and only tavrik touches the title. Each round's probe
+    waits until the background run has ended."""
     lines = []
     for n in range(1, TWO_RUN_ROUNDS + 1):
         lines += ["title Build %d" % n,
-                  'start "" /b ' + run_and_report("bg%d" % n, "move 10,10"),
-                  run_and_report("fg%d" % n, "move 200,100"),
+                  'start "" /b ' + helper_run("bg%d.txt" % n, TAVRIK + " move 10,10", "out=bg%d.out" % n),
+                  helper_run("fg%d.txt" % n, TAVRIK + " move 200,100", "out=fg%d.out" % n),
                   HELPER + " wait-file bg%d.txt" % n, HELPER + " probe round%d.txt" % n]
     return lines
 
 
-def run_status(result, name):
-    """The status a run-status line reported, or None if it did not start
-    the run or did not report."""
-    status = (read_probe(os.path.join(result["work"], name + ".txt")) or {}).get("status")
-    return None if status == str(COULD_NOT_START) else status
+def run_reports(result, names):
+    """The helper's reports of the named runs; a run that did not start or
+    did not report is the harness's failure."""
+    reports = [read_report(os.path.join(result["work"], name + ".txt")) for name in names]
+    missing = [name for name, report in zip(names, reports) if not report or report.get("status") == COULD_NOT_START]
+    require(not missing, "no report, or not started: %s" % ", ".join(missing))
+    return reports
+
+
+def overlapped(first, second):
+    """Whether two runs' lifetimes, from the helper's reports, overlapped."""
+    return (max(float(first["started_ms"]), float(second["started_ms"])) <
+            min(float(first["ended_ms"]), float(second["ended_ms"])))
 
 
 def check_two_runs(result):
-    problems = []
+    problems, overlaps = [], 0
     for n in range(1, TWO_RUN_ROUNDS + 1):
-        statuses = [run_status(result, "%s%d" % (run, n)) for run in ("fg", "bg")]
-        probe = read_probe(os.path.join(result["work"], "round%d.txt" % n))
-        missing = [what for what, value in zip(("foreground status", "background status", "probe"),
-                                               statuses + [probe]) if value is None]
-        require(not missing, "round %d: no %s (did not start or report)" % (n, " or ".join(missing)))
+        fg, bg = run_reports(result, ["fg%d" % n, "bg%d" % n])
+        probe = read_report(os.path.join(result["work"], "round%d.txt" % n))
+        require(probe is not None, "round %d: no probe" % n)
+        overlaps += overlapped(fg, bg)
+        statuses = [fg["status"], bg["status"]]
         expect(problems, statuses == ["0", "0"], "round %d: exit statuses %s, expected 0 and 0" % (n, statuses))
-        expect(problems, title_kept(probe.get("title"), "Build %d" % n),
+        expect(problems, title_kept(probe, "Build %d" % n),
                "round %d: title %r, expected 'Build %d'" % (n, probe.get("title"), n))
+    # Rounds whose runs never overlapped prove nothing of two at once.
+    require(overlaps > 0, "in none of %d rounds did the two runs overlap" % TWO_RUN_ROUNDS)
+    observe(result, "two-runs-one-console", "the runs overlapped in %d of %d rounds" % (overlaps, TWO_RUN_ROUNDS))
     corner = numbers(result["after"]["rect"])[:2]
     expect(problems, corner in ((200, 100), (10, 10)), "top-left %s, expected (200, 100) or (10, 10)" % (corner,))
     return problems
 
 
-def run_ctrl_c_during_search(session):
+def run_ctrl_c_during_search(session, name):
     """Ctrl+C while tavrik searches for its window, which another thread of
     the console keeps from showing the tag: the title must come back. The
     helper holds the caption, runs tavrik and sends the Ctrl+C after 1 s;
     it starts alone (start /b, then the batch ends), so no cmd is left to
     answer the Ctrl+C with its "Terminate batch job" prompt."""
     def attempt(work):
-        write_batch(os.path.join(work, "case.bat"), [
-            'start "" /b %s interrupt interrupt.txt out.bin 1000 "%s move 1,1"' % (HELPER, TAVRIK)])
-        process = session.start_console(work)
-        wait_for(os.path.join(work, "interrupt.txt"), CONSOLE_TIMEOUT, process)
-        launcher = finish(process)
-        report = read_probe(os.path.join(work, "interrupt.txt"))
-        require(launcher != COULD_NOT_START and report is not None, "the interrupt helper did not run or did not report")
-        require(report["alone"] == "1", "the batch's cmd was still in the console")
-        require(report["sent"] == "1", "no Ctrl+C was sent: %s round(s) ended before it, last status %s (%d: tavrik "
-                "did not start)" % (report["slipped"], report["status"], COULD_NOT_START))
-        problems = []
-        status, after_ms = int(report["status"]), float(report["after_ms"])
-        expect(problems, status == STATUS_CONTROL_C_EXIT, "exit status 0x%X, expected 0xC000013A" % status)
-        expect(problems, report["title"] == CTRL_C_TITLE,
-               "title %r after the Ctrl+C, expected %r" % (report["title"], CTRL_C_TITLE))
-        # One that heeds the Ctrl+C ends at its next pause; one that lets it
-        # wait runs its remaining 2 s or so of searching.
-        expect(problems, after_ms <= 1500, "ended %.0f ms after the Ctrl+C, expected 1500 at most" % after_ms)
-        output = read_bytes(os.path.join(work, "out.bin"))
-        expect(problems, output == b"", "output %r, expected none" % output)
-        observe(session, "ctrl-c-during-search", "ended %.0f ms after the Ctrl+C; %s round(s) slipped past it"
-                % (after_ms, report["slipped"]))
-        if problems:
-            screenshot(work)
-        return problems
-    run_case(session, "ctrl-c-during-search", attempt)
+        launcher = session.open_console(work, [
+            'start "" /b ' + helper_run("interrupt.txt", TAVRIK + " move 1,1", "out=out.bin", "interrupt=1000")])
+        wait_for(os.path.join(work, "interrupt.txt"), CONSOLE_TIMEOUT, launcher)
+        finish(launcher)
+        report = read_report(os.path.join(work, "interrupt.txt"))
+        require(report is not None, "the helper did not run or did not report")
+        return check_ctrl_c(report, read_bytes(os.path.join(work, "out.bin")), session, name)
+    run_case(session, name, attempt)
+
+
+def check_ctrl_c(report, output, session=None, name=None):
+    require(report["alone"] == "1", "the batch's cmd was still in the console")
+    require(report["sent"] == "1", "no Ctrl+C was sent: %s round(s) ended before it, last status %s (%s: tavrik "
+            "did not start)" % (report["slipped"], report["status"], COULD_NOT_START))
+    problems = []
+    status, after_ms = int(report["status"]), float(report["after_ms"])
+    expect(problems, status == STATUS_CONTROL_C_EXIT, "exit status 0x%X, expected 0xC000013A" % status)
+    expect(problems, report["title"] == report["title_set"],
+           "title %r after the Ctrl+C, expected %r" % (report["title"], report["title_set"]))
+    # One that heeds the Ctrl+C ends at its next pause; one that lets it
+    # wait runs its remaining 2 s or so of searching.
+    expect(problems, after_ms <= 1500, "ended %.0f ms after the Ctrl+C, expected 1500 at most" % after_ms)
+    expect(problems, output == b"", "output %r, expected none" % output)
+    observe(session, name, "ended %.0f ms after the Ctrl+C; %s round(s) slipped past it"
+            % (after_ms, report["slipped"]))
+    return problems
 
 
 WINDOWLESS_RUNS = 3
@@ -740,66 +789,69 @@ def windowless_runs_script():
     scheduled job's console is: there is nothing to find, so each must fail
     and none may leave the batch's title changed."""
     return (["title Keep This"] +
-            ['start "" /b ' + run_and_report("run%d" % n, "min") for n in range(1, WINDOWLESS_RUNS + 1)] +
+            ['start "" /b ' + helper_run("run%d.txt" % n, TAVRIK + " min", "out=run%d.out" % n)
+             for n in range(1, WINDOWLESS_RUNS + 1)] +
             [HELPER + " wait-file run%d.txt" % n for n in range(1, WINDOWLESS_RUNS + 1)])
 
 
 def check_windowless_runs(result):
     problems = []
-    for n in range(1, WINDOWLESS_RUNS + 1):
-        status = run_status(result, "run%d" % n)
-        require(status is not None, "run %d did not start or report" % n)
-        output = read_bytes(os.path.join(result["work"], "run%d.out" % n))
-        expect(problems, status == "1", "run %d: exit status %s, expected 1" % (n, status))
-        expect(problems, output == FAULT, "run %d: output %r, expected %r" % (n, output, FAULT))
-    expect(problems, title_kept(result["after"].get("title"), "Keep This"),
+    names = ["run%d" % n for n in range(1, WINDOWLESS_RUNS + 1)]
+    for name, report in zip(names, run_reports(result, names)):
+        output = read_bytes(os.path.join(result["work"], name + ".out"))
+        expect(problems, report["status"] == "1", "%s: exit status %s, expected 1" % (name, report["status"]))
+        expect(problems, output == FAULT, "%s: output %r, expected %r" % (name, output, FAULT))
+    expect(problems, title_kept(result["after"], "Keep This"),
            "title %r, expected 'Keep This'" % result["after"].get("title"))
     return problems
 
 
 # Another program's window shows the very caption a run gives its console,
 # as a console left with a killed run's tag does: the run must act on its
-# own console's window, or fail in a console with none, and never touch the
-# other window. The helper's decoy verb starts tavrik suspended, shows a
-# window captioned with its tag above all others, and lets it run.
-DECOY_SCRIPT = ['%s decoy decoy.txt out.bin "%s move 321,123"' % (HELPER, TAVRIK)]
+# own console's window and never touch the other window. The helper starts
+# tavrik suspended, shows a window captioned with its tag above all others,
+# lets it run, and notes what a search for the tag found first while the
+# console showed it.
+DECOY_SCRIPT = [helper_run("status.txt", TAVRIK + " move 321,123", "out=out.bin", "decoy")]
 
 
-def check_window_showing_the_tag(window):
-    def check(result):
-        report = read_probe(os.path.join(result["work"], "decoy.txt"))
-        require(report is not None, "the decoy helper did not start tavrik or did not report")
-        if window:
-            problems = check_moved_to(321, 123)(result)
-        else:
-            problems = []
-            expect(problems, (result["status"], result["output"]) == ("1", FAULT),
-                   "exit status %s and output %r, expected 1 and %r" % (result["status"], result["output"], FAULT))
-        expect(problems, report["decoy_after"] == report["decoy_before"], "the other window captioned %s moved "
-               "from %s to %s" % (report["tag"], report["decoy_before"], report["decoy_after"]))
-        return problems
-    return check
+def check_window_showing_the_tag(result):
+    report = result["report"]
+    require(report.get("tag_seen") == "1", "the console never showed the tag %s while the helper watched"
+            % report.get("tag"))
+    require(report.get("first_match") == "decoy", "a search for %s first found %s, not the decoy: the decoy was "
+            "not in play" % (report.get("tag"), report.get("first_match")))
+    problems = check_moved_to(321, 123)(result)
+    expect(problems, report["decoy_after"] == report["decoy_before"], "the other window captioned %s moved "
+           "from %s to %s" % (report["tag"], report["decoy_before"], report["decoy_after"]))
+    return problems
 
 
-def run_console_code_page(session):
+def check_window_showing_the_tag_no_window(result):
+    """In a console with no window the run has nothing of its own to find:
+    it must give up without ever giving the console the tag, which is what
+    keeps the window that shows it out of reach."""
+    report = result["report"]
+    problems = []
+    expect(problems, (result["status"], result["output"]) == ("1", FAULT),
+           "exit status %s and output %r, expected 1 and %r" % (result["status"], result["output"], FAULT))
+    expect(problems, report.get("tag_seen") == "0", "the console showed the tag %s" % report.get("tag"))
+    expect(problems, report.get("decoy_after") == report.get("decoy_before"), "the other window captioned %s "
+           "moved from %s to %s" % (report.get("tag"), report.get("decoy_before"), report.get("decoy_after")))
+    return problems
+
+
+def check_console_code_page(result):
     """chcp 37 before a run, an EBCDIC code page, in which even the ASCII
     letters and digits of the temporary title are other bytes: the run must
     still find its window. The helper sets the console's code pages, runs
     tavrik and puts them back, since cmd reads the rest of the batch
     through them."""
-    script = ['%s code-page code-page.txt 37 out.bin "%s move 100,50"' % (HELPER, TAVRIK)]
-    run_console_case(session, "console-code-page-37", None, check_console_code_page, reference=False,
-                     script=script)
-
-
-def check_console_code_page(result):
-    report = read_probe(os.path.join(result["work"], "code-page.txt"))
-    require(report is not None, "the code-page helper did not report")
-    if report["taken"] != "1":
+    report = result["report"]
+    if report.get("taken") != "1":
         raise Skip("the console refuses code page 37")
-    require(report["status"] != str(COULD_NOT_START), "the code-page helper could not start tavrik")
-    problems = check_move(dict(result, status=report["status"]))
-    expect(problems, report["restored"] == "1", "the console's code pages were not put back")
+    problems = check_move(result)
+    expect(problems, report.get("restored") == "1", "the console's code pages were not put back")
     return problems
 
 
@@ -846,14 +898,13 @@ def run_classic(session, name, folder, script_lines, call_line, expected_argumen
     def prepare(work):
         target = os.path.join(work, *folder.split("\\"))
         os.makedirs(target)
-        with open(os.path.join(target, "build.bat"), "wb") as f:
-            f.write(("\r\n".join(script_lines) + "\r\n").encode("ascii"))
+        write_batch(os.path.join(target, "build.bat"), script_lines)
 
     def check(result):
         target = os.path.join(result["work"], *folder.split("\\"))
         runs = (read_bytes(os.path.join(target, "runs.txt")) or b"").decode("ascii").split()
         args = (read_bytes(os.path.join(target, "args.txt")) or b"").decode("ascii").strip()
-        classic = read_probe(os.path.join(result["work"], "classic.txt")) or {}
+        classic = read_report(os.path.join(result["work"], "classic.txt")) or {}
         problems = []
         expect(problems, runs == ["run"], "the batch ran again %d times, expected once" % len(runs))
         expect(problems, args == expected_arguments, "arguments %r, expected %r" % (args, expected_arguments))
@@ -863,7 +914,7 @@ def run_classic(session, name, folder, script_lines, call_line, expected_argumen
         expect(problems, result["after"]["buffer"] == result["before"]["buffer"],
                "the first console's buffer changed: %s -> %s" % (result["before"]["buffer"], result["after"]["buffer"]))
         if classic.get("area"):
-            observe(result["session"], name, "new console's visible area %s" % classic["area"])
+            observe(result, name, "new console's visible area %s" % classic["area"])
         return problems
 
     # tavrik and the helper (and under Wine the stand-in) on PATH; the batch
@@ -880,9 +931,9 @@ def classic_recipe_case(folder):
     arguments, one holding a blank."""
     quoted = " ".join('"%s"' % a if " " in a else a for a in CLASSIC_ARGUMENTS)
     lines = classic_recipe().rstrip("\n").split("\n") + CLASSIC_RECORD
-    expected = "[%s] [%s] []" % tuple(CLASSIC_ARGUMENTS)
+    expected_arguments = "[%s] [%s] []" % tuple(CLASSIC_ARGUMENTS)
     return lambda session, name: run_classic(session, name, folder, lines,
-                                             'call "%(batch)s" ' + quoted.replace("%", "%%"), expected)
+                                             'call "%(batch)s" ' + quoted.replace("%", "%%"), expected_arguments)
 
 
 def conhost_line_case(session, name):
@@ -903,6 +954,12 @@ def screen(args, check, setup=()):
     return console(args, check, setup=setup, redirect=False)
 
 
+def scripted(script, check, **options):
+    """A case whose batch lines report the status themselves, through the
+    helper's run verb."""
+    return console(None, check, reference=False, script=script, reports_status=True, **options)
+
+
 def beside_batch(folder, tool):
     """The batch idioms that call a tavrik.exe kept beside the batch through
     %~dp0, from a folder of the given name: the program name must not
@@ -911,69 +968,103 @@ def beside_batch(folder, tool):
                                                   folder=folder, prepare=lambda work: shutil.copy(session.tavrik, work))
 
 
-def version_checks(session, name):
-    run_version_record(session)
-    linux_check(session, "version-record-exiftool", lambda: check_exiftool(session))
-    linux_check(session, "resources-icon", lambda: check_resources(session))
-    linux_check(session, "pe-image", lambda: check_pe_image(session))
-
-
 SHOWN = {"visible": "1", "iconic": "0"}
-# Every case, by name (E2E_ONLY picks among them), and what runs it.
+Case = collections.namedtuple("Case", "name runner code_page")
+
+
+def case(name, runner, code_page=False):
+    """A row of CASES: its name, what runs it, and whether it runs again in
+    the pass under code page 932 (the cases where the code page matters)."""
+    return Case(name, runner, code_page)
+
+
+# Every case: E2E_ONLY picks among them by name, E2E_CODE_PAGE the marked ones.
 CASES = [
-    ("min", console("min", state_check({"iconic": "0"}, {"iconic": "1"}))),
-    ("max", console("max", check_max)),
-    ("hide", console("hide", state_check({"visible": "1"}, {"visible": "0"}))),
-    ("restore-from-min", console("restore", state_check({"iconic": "1"}, dict(SHOWN, z="above")),
-                                 setup=("min", "below-reference"))),
-    ("restore-from-hidden", console("restore", state_check({"visible": "0"}, dict(SHOWN, z="above")),
-                                    setup=("hide", "below-reference"))),
-    ("noactive", console("noactive", state_check({"visible": "0", "z": "below"}, {"visible": "1", "z": "below"}),
-                         setup=("hide", "below-reference"))),
-    ("move", console("move 100,50", check_move)),
+    case("min", console("min", state_check({"iconic": "0"}, {"iconic": "1"}))),
+    case("max", console("max", check_max)),
+    case("hide", console("hide", state_check({"visible": "1"}, {"visible": "0"}))),
+    case("restore-from-min", console("restore", state_check({"iconic": "1"}, dict(SHOWN, z="above")),
+                                     setup=("min", "below-reference"))),
+    case("restore-from-hidden", console("restore", state_check({"visible": "0"}, dict(SHOWN, z="above")),
+                                        setup=("hide", "below-reference"))),
+    case("noactive", console("noactive", state_check({"visible": "0", "z": "below"}, {"visible": "1", "z": "below"}),
+                             setup=("hide", "below-reference"))),
+    case("move", console("move 100,50", check_move)),
     # A monitor left of the main one: x = -100 given as 2^32 - 100.
-    ("move-negative-x", console("move 4294967196,50", check_moved_to(-100, 50))),
-    ("bottom", console("bottom", state_check({"z": "above"}, {"z": "below"}), setup=("above-reference",))),
-    ("top", console("top", state_check({"z": "below"}, {"z": "above"}), setup=("below-reference",))),
-    ("topmost", console("topmost", state_check({"topmost": "0"}, {"topmost": "1"}))),
-    ("title-outside-code-page", console("move 100,50", check_title_kept(TITLE_OUTSIDE_CODE_PAGES),
-                                        setup=("title-outside-code-pages",))),
-    ("buffer", screen("buffer 120,300", check_buffer)),
-    ("size", screen("size 60,20", check_size, setup=("scroll",))),
-    ("size-past-buffer-end", screen("size 60,30", check_size_past_buffer_end, setup=("scroll-near-end",))),
-    ("size-refused-0-0", screen("size 0,0", check_unchanged)),
-    ("size-refused-no-height", screen("size 80", check_unchanged)),
-    ("size-refused-65535-1", screen("size 65535,1", check_unchanged)),
-    ("buffer-refused-smaller-than-window", screen("buffer 10,5", check_unchanged)),
-    ("usage-no-command", console("", check_usage, reference=False)),
-    ("usage-unknown-word", console("bogus", check_usage, reference=False)),
-    ("usage-upper-case", console("MIN", check_usage, reference=False)),
-    ("usage-trailing-comma", console("top,", check_usage, reference=False)),
-    ("close", lambda session, name: run_close(session)),
-    ("long-path", lambda session, name: run_long_path(session)),
+    case("move-negative-x", console("move 4294967196,50", check_moved_to(-100, 50))),
+    case("bottom", console("bottom", state_check({"z": "above"}, {"z": "below"}), setup=("above-reference",))),
+    case("top", console("top", state_check({"z": "below"}, {"z": "above"}), setup=("below-reference",))),
+    case("topmost", console("topmost", state_check({"topmost": "0"}, {"topmost": "1"}))),
+    case("title-outside-code-page", console("move 100,50", check_title_outside_code_pages,
+                                            setup=("title-outside-code-pages",)), code_page=True),
+    case("buffer", screen("buffer 120,300", check_buffer)),
+    case("size", screen("size 60,20", check_size, setup=("scroll",))),
+    case("size-past-buffer-end", screen("size 60,30", check_size_past_buffer_end, setup=("scroll-near-end",))),
+    case("size-refused-0-0", screen("size 0,0", check_unchanged)),
+    case("size-refused-no-height", screen("size 80", check_unchanged)),
+    case("size-refused-65535-1", screen("size 65535,1", check_unchanged)),
+    case("buffer-refused-smaller-than-window", screen("buffer 10,5", check_unchanged)),
+    case("usage-no-command", console("", check_usage, reference=False), code_page=True),
+    case("usage-unknown-word", console("bogus", check_usage, reference=False)),
+    case("usage-upper-case", console("MIN", check_usage, reference=False)),
+    case("usage-trailing-comma", console("top,", check_usage, reference=False)),
+    case("close", run_close),
+    case("long-path", scripted([helper_run("status.txt", '"%s" move 100,50' % LONG_NAME, "exe=" + TAVRIK,
+                                           "out=out.bin")], check_move)),
     # From folders whose names leave ASCII: the bare form only where there is
     # no blank. In code page 932 the second byte of ソ and of 表 is 0x5C, a
     # backslash.
-    ("accented-folder", beside_batch("Jos\u00e9", "%~dp0tavrik.exe")),
-    ("folder-quoted-in-part", beside_batch("My Tools", '"%~dp0"tavrik.exe')),
-    ("sjis-folder", beside_batch("\u30bd\u30d5\u30c8\u8868\u793a", "%~dp0tavrik.exe")),  # ソフト表示
-    ("sjis-folder-blank-quoted", beside_batch("\u30bd\u30d5\u30c8 \u8868\u793a", '"%~dp0tavrik.exe"')),  # ソフト 表示
-    ("sjis-folder-blank-quoted-in-part", beside_batch("\u8868\u793a \u30bd\u30d5\u30c8", '"%~dp0"tavrik.exe')),
-    ("two-runs-one-console", console(None, check_two_runs, reference=False, script=two_runs_script())),
-    ("ctrl-c-during-search", lambda session, name: run_ctrl_c_during_search(session)),
-    ("three-runs-no-window", console(None, check_windowless_runs, reference=False,
-                                     script=windowless_runs_script(), window=False)),
-    ("console-code-page-37", lambda session, name: run_console_code_page(session)),
-    ("window-showing-the-tag", console(None, check_window_showing_the_tag(True), reference=False,
-                                       script=DECOY_SCRIPT)),
-    ("window-showing-the-tag-no-window", console(None, check_window_showing_the_tag(False), reference=False,
-                                                 script=DECOY_SCRIPT, window=False)),
-    ("fault", lambda session, name: run_fault(session, name, "", "tavrik.exe min")),
-    ("fault-empty-command-line", lambda session, name: run_fault(session, name, "tavrik.exe", "")),
-    *[(name, classic_recipe_case(folder)) for name, folder in CLASSIC_FOLDERS.items()],
-    ("conhost-line-folder-with-blanks", conhost_line_case),
-    ("version", version_checks),
+    case("accented-folder", beside_batch("Jos\u00e9", "%~dp0tavrik.exe"), code_page=True),
+    case("folder-quoted-in-part", beside_batch("My Tools", '"%~dp0"tavrik.exe'), code_page=True),
+    case("sjis-folder", beside_batch("\u30bd\u30d5\u30c8\u8868\u793a", "%~dp0tavrik.exe"), code_page=True),
+    case("sjis-folder-blank-quoted", beside_batch("\u30bd\u30d5\u30c8 \u8868\u793a", '"%~dp0tavrik.exe"'),
+         code_page=True),
+    case("sjis-folder-blank-quoted-in-part", beside_batch("\u8868\u793a \u30bd\u30d5\u30c8", '"%~dp0"tavrik.exe'),
+         code_page=True),
+    case("two-runs-one-console", console(None, check_two_runs, reference=False, script=two_runs_script())),
+    case("ctrl-c-during-search", run_ctrl_c_during_search),
+    case("three-runs-no-window", console(None, check_windowless_runs, reference=False,
+                                         script=windowless_runs_script(), window=False)),
+    case("console-code-page-37", scripted([helper_run("status.txt", TAVRIK + " move 100,50", "out=out.bin",
+                                                      "code-page=37")], check_console_code_page)),
+    case("window-showing-the-tag", scripted(DECOY_SCRIPT, check_window_showing_the_tag)),
+    case("window-showing-the-tag-no-window", scripted(DECOY_SCRIPT, check_window_showing_the_tag_no_window,
+                                                      window=False)),
+    case("fault", fault("", "tavrik.exe min"), code_page=True),
+    case("fault-empty-command-line", fault("tavrik.exe", "")),
+    *[case(name, classic_recipe_case(folder), code_page=not folder.isascii())
+      for name, folder in CLASSIC_FOLDERS.items()],
+    case("conhost-line-folder-with-blanks", conhost_line_case),
+    case("version-record-win32", run_version_record),
+    case("version-record-exiftool", linux_only(check_exiftool, "exiftool")),
+    case("resources-icon", linux_only(check_resources, "wrestool")),
+    case("pe-image", linux_only(check_pe_image, "MinGW objdump")),
 ]
+
+
+def select(cases, only, code_page):
+    """The cases a run is asked for: those named in E2E_ONLY (every name must
+    be a case), else those of the code-page pass, else all. Never none."""
+    names = [c.name for c in cases]
+    duplicates = sorted({name for name in names if names.count(name) > 1})
+    if duplicates:
+        raise ValueError("cases named twice: %s" % " ".join(duplicates))
+    if only:
+        unknown = sorted(set(only) - set(names))
+        if unknown:
+            raise ValueError("E2E_ONLY names no case %s (cases: %s)" % (" ".join(unknown), " ".join(names)))
+        chosen = [c for c in cases if c.name in only]
+    else:
+        chosen = [c for c in cases if c.code_page or not code_page]
+    if not chosen:
+        raise ValueError("no case to run")
+    return chosen
+
+
+def unrecorded(chosen, results):
+    """The cases chosen that recorded no result, or more than one."""
+    names = [name for name, _, _ in results]
+    return [c.name for c in chosen if names.count(c.name) != 1]
 
 
 def main():
@@ -982,24 +1073,30 @@ def main():
     for stream in (sys.stdout, sys.stderr):
         stream.reconfigure(errors="backslashreplace")
     tavrik, helper, artifacts = sys.argv[1:4]
+    code_page = os.environ.get("E2E_CODE_PAGE")
+    try:
+        chosen = select(CASES, os.environ.get("E2E_ONLY", "").split(), code_page)
+    except ValueError as error:
+        print("e2e: %s" % error)
+        return 1
     shutil.rmtree(artifacts, ignore_errors=True)
     os.makedirs(artifacts)
     session = Session(tavrik, helper, artifacts)
-    only = set(os.environ.get("E2E_ONLY", "").split()) or None
-    code_page = os.environ.get("E2E_CODE_PAGE")
-    if code_page and not has_code_page(session, code_page, sorted(only or ["every case"])):
+    if code_page and not has_code_page(session, code_page, [c.name for c in chosen]):
         return 1
 
-    for name, runner in CASES:
-        if only is None or name in only:
-            runner(session, name)
+    for c in chosen:
+        c.runner(session, c.name)
 
     if os.environ.get("GITHUB_STEP_SUMMARY"):
         write_summary(session, os.environ["GITHUB_STEP_SUMMARY"], "tavrik end to end, %s%s%s" % (
             platform.platform(terse=True), "" if ON_WINDOWS else " under Wine",
             ", ANSI code page " + code_page if code_page else ""))
+    missing = unrecorded(chosen, session.results)
+    if missing:
+        print("FAIL e2e: no single result for %s" % " ".join(missing))
     print("e2e: " + tally(session))
-    return 1 if any(result == FAILED for _, result, _ in session.results) else 0
+    return 1 if missing or any(result == FAILED for _, result, _ in session.results) else 0
 
 
 if __name__ == "__main__":

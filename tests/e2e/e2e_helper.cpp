@@ -1,12 +1,12 @@
-// Test-only helper for the end-to-end suite, cross-compiled beside tavrik.exe
-// and never shipped. One exe, several verbs: observe the console window and
-// buffer from outside the tool (probe), stand in as a reference window for
-// z-order checks, put the console into a starting state, launch a process
-// that may close the console, run a program in the console and report how
-// it ended (also when interrupted by Ctrl+C, beside another window that
-// shows its tag, or under another console code page), read a version record back, and run each case's batch
-// file in a console of its own (console), the same way on Windows and under
-// Wine.
+// The console helper, cross-compiled beside tavrik.exe and never shipped:
+// shared tooling of the end-to-end suite, the benchmark and the scripts that
+// show tavrik at work (scripts/build.sh, scripts/screenshots.sh). It runs a
+// batch in a console window of its own (console), observes the console from
+// outside the tool (probe), keeps a reference window for the z-order checks,
+// sets a console up, runs a program and reports how it ended (run), and
+// reads a version record back. Every report is key=value lines, written
+// whole; a program's or a batch's exit status comes back as its status=
+// line, never as the helper's own exit status.
 #include <windows.h>
 
 #include <atomic>
@@ -15,17 +15,36 @@
 #include <cstring>
 #include <cwchar>
 
+#include "console/title_tag.h"
+
 namespace {
 
 const char kReferenceClass[] = "TavrikE2EReference";
 constexpr int kUtf8Capacity = 4 * 32768;
 constexpr int kCommandLineCapacity = 32768;
+constexpr int kTitleUnits = 32768;
+constexpr int kTagUnits = 64;
+
+// The helper's own exit statuses: done, not done (a step a case relies on
+// failed), a usage error or a report it could not write. A program's status
+// in a report may also be one of these two: a batch or program that ran
+// past its limit, or one that could not be started.
+constexpr int kDone = 0;
+constexpr int kStepFailed = 2;
+constexpr int kTimedOut = 124;
+constexpr int kCouldNotStart = 125;
 
 // Writes text as UTF-8, so the suite can compare titles outside any code page.
 void put_utf8(FILE* out, const wchar_t* text) {
     static char utf8[kUtf8Capacity];
     const int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof utf8, NULL, NULL);
     std::fputs(n > 0 ? utf8 : "", out);
+}
+
+void put_text_field(FILE* out, const char* key, const wchar_t* text) {
+    std::fprintf(out, "%s=", key);
+    put_utf8(out, text);
+    std::fputs("\n", out);
 }
 
 // Reports are written under a temporary name and renamed when complete, so
@@ -43,9 +62,40 @@ bool open_report(Report& report, const char* path) {
     return report.file != NULL;
 }
 
-void close_report(Report& report) {
+int close_report(Report& report) {
     std::fclose(report.file);
-    MoveFileExA(report.temporary, report.path, MOVEFILE_REPLACE_EXISTING);
+    return MoveFileExA(report.temporary, report.path, MOVEFILE_REPLACE_EXISTING) ? kDone : kStepFailed;
+}
+
+// Milliseconds on the machine's one monotonic clock, which every process
+// reads alike: runs that report it can be laid side by side.
+double now_ms() {
+    LARGE_INTEGER frequency, now;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&now);
+    return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+// Whether a title shows a run's temporary title anywhere in it: the tag as
+// the tool formats it, read back with the same pattern.
+bool shows_a_tag(const wchar_t* title) {
+    for (const wchar_t* at = title; *at != 0; ++at) {
+        int id = 0;
+        if (std::swscanf(at, kTagPattern, &id) != 1) continue;
+        wchar_t tag[kTagUnits];
+        wsprintfW(tag, kTagPattern, id);
+        if (std::wcsncmp(at, tag, std::wcslen(tag)) == 0) return true;
+    }
+    return false;
+}
+
+// The console's title as report lines, in UTF-8, and whether it shows a tag.
+void put_title(FILE* out) {
+    static wchar_t title[kTitleUnits];
+    title[0] = 0;
+    GetConsoleTitleW(title, kTitleUnits);
+    put_text_field(out, "title", title);
+    std::fprintf(out, "tagged=%d\n", shows_a_tag(title) ? 1 : 0);
 }
 
 HWND reference_window() { return FindWindowA(kReferenceClass, NULL); }
@@ -59,16 +109,6 @@ const char* z_relation(HWND console, HWND reference) {
         if (w == reference) return "below";
     }
     return "none";
-}
-
-// The console's title as a report line, in UTF-8.
-void put_title(FILE* out) {
-    static wchar_t title[32768];
-    title[0] = 0;
-    GetConsoleTitleW(title, 32768);
-    std::fputs("title=", out);
-    put_utf8(out, title);
-    std::fputs("\n", out);
 }
 
 // The window that has the foreground and its process, so that a failed
@@ -102,7 +142,7 @@ HANDLE console_output() {
 int probe(const char* path) {
     Sleep(300);  // let the window manager finish what the last call started
     Report report;
-    if (!open_report(report, path)) return 2;
+    if (!open_report(report, path)) return kStepFailed;
     FILE* out = report.file;
     HWND console = GetConsoleWindow();
     std::fprintf(out, "window=%d\n", console != NULL ? 1 : 0);
@@ -119,6 +159,7 @@ int probe(const char* path) {
     std::fprintf(out, "z=%s\n", z_relation(console, reference_window()));
     put_foreground(out);
 
+    // Only when CONOUT$ answers: the suite requires these where it checks them.
     HANDLE output = console_output();
     CONSOLE_SCREEN_BUFFER_INFO info;
     if (output != INVALID_HANDLE_VALUE && GetConsoleScreenBufferInfo(output, &info)) {
@@ -128,8 +169,7 @@ int probe(const char* path) {
         std::fprintf(out, "cursor=%d,%d\n", info.dwCursorPosition.X, info.dwCursorPosition.Y);
     }
     put_title(out);
-    close_report(report);
-    return 0;
+    return close_report(report);
 }
 
 LRESULT CALLBACK reference_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
@@ -164,34 +204,34 @@ HWND plain_window(const char* class_name, WNDPROC procedure, DWORD ex_style, con
 // could then not activate it.
 int reference() {
     HWND window = plain_window(kReferenceClass, reference_proc, WS_EX_NOACTIVATE, "reference", 700, 600);
-    if (window == NULL) return 2;
+    if (window == NULL) return kStepFailed;
     ShowWindow(window, SW_SHOWNOACTIVATE);
     SetTimer(window, 1, 60000, NULL);
     MSG message;
     while (GetMessageA(&message, NULL, 0, 0) > 0) DispatchMessageA(&message);
-    return 0;
+    return kDone;
 }
 
 int wait_reference() {
     for (int i = 0; i < 100; ++i) {
-        if (reference_window() != NULL) return 0;
+        if (reference_window() != NULL) return kDone;
         Sleep(50);
     }
-    return 2;
+    return kStepFailed;
 }
 
 int wait_file(const char* path) {
     for (int i = 0; i < 600; ++i) {
-        if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) return 0;
+        if (GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) return kDone;
         Sleep(50);
     }
-    return 2;
+    return kStepFailed;
 }
 
 int close_reference() {
     HWND window = reference_window();
     if (window != NULL) PostMessageA(window, WM_CLOSE, 0, 0);
-    return 0;
+    return kDone;
 }
 
 // Makes the buffer 300 rows tall and shows it from row top, in an area
@@ -210,7 +250,9 @@ bool scroll_tall_buffer(SHORT top, SHORT rows) {
     return SetConsoleWindowInfo(output, TRUE, &area) != 0;
 }
 
-// Puts the console into a starting state for one case.
+// Puts the console into a starting state for one case. The control for
+// max says whether the window manager maximises at all: kDone if it does,
+// 3 if it does not.
 int setup(const char* action) {
     HWND console = GetConsoleWindow();
     const UINT keep = SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE;
@@ -223,33 +265,25 @@ int setup(const char* action) {
     } else if (std::strcmp(action, "above-reference") == 0) {
         SetWindowPos(reference_window(), console, 0, 0, 0, 0, keep);
     } else if (std::strcmp(action, "scroll") == 0) {
-        if (!scroll_tall_buffer(100, 0)) return 2;
+        if (!scroll_tall_buffer(100, 0)) return kStepFailed;
     } else if (std::strcmp(action, "scroll-near-end") == 0) {
         // The area's last row two above the buffer's: any taller area with
         // the same top would pass the buffer's end.
-        if (!scroll_tall_buffer(278, 20)) return 2;
+        if (!scroll_tall_buffer(278, 20)) return kStepFailed;
     } else if (std::strcmp(action, "title-outside-code-pages") == 0) {
         // Japanese is outside cp1252 and the accented e outside cp932, so the
         // title survives no ANSI round trip under either code page.
         SetConsoleTitleW(L"\x65e5\x672c \x30bf\x30a4\x30c8\x30eb Jos\x00e9");  // 日本 タイトル José
     } else if (std::strcmp(action, "maximise-reference") == 0) {
-        // The control for max: does the window manager answer at all?
         ShowWindow(reference_window(), SW_MAXIMIZE);
         Sleep(300);
-        return IsZoomed(reference_window()) ? 0 : 3;
+        return IsZoomed(reference_window()) ? kDone : 3;
     } else {
-        return 2;
+        return kStepFailed;
     }
     Sleep(200);  // let the window manager settle before the next probe
-    return 0;
+    return kDone;
 }
-
-// The helper's own exit statuses, besides a program's or a batch's (GNU
-// timeout's): a case that ran past its limit, and a program, a batch or a
-// console that could not be started. A report gives the second as a
-// program's status.
-constexpr int kTimedOut = 124;
-constexpr int kCouldNotStart = 125;
 
 // Starts a command line (with no exe, the program is found from its first
 // token): the one place a process is started. With an output handle the
@@ -284,130 +318,92 @@ DWORD exit_status(const PROCESS_INFORMATION& process, DWORD wait_ms) {
     return status;
 }
 
-// Runs a command line, leaves the console at once (the child may close it),
-// waits for the child and writes its exit status to a file. The window that
-// was the console is then watched for up to 5 s: "gone" once it is destroyed.
-int launch(const char* status_path, const char* command_line) {
-    HWND console = GetConsoleWindow();
-    PROCESS_INFORMATION process;
-    if (!start_process(NULL, command_line, 0, NULL, process)) return 2;
-    FreeConsole();
-    const DWORD status = exit_status(process, 30000);
-    bool gone = false;
-    for (int i = 0; i < 50 && !gone; ++i) {
-        gone = !IsWindow(console);
-        if (!gone) Sleep(100);
-    }
-    Report report;
-    if (!open_report(report, status_path)) return 2;
-    std::fprintf(report.file, "window=%d\nstatus=%lu\nconsole=%s\n", console != NULL ? 1 : 0, status,
-                 gone ? "gone" : "present");
-    close_report(report);
-    return 0;
-}
-
-// Starts an exe with exactly the given command line, possibly empty, and
-// returns its exit status as ours (kCouldNotStart if it could not be
-// started). The child has no console at all, whatever ours is, and inherits
-// our standard handles. With no exe, the program is found from the command
-// line's first token.
-int run_raw(const char* exe, const char* command_line) {
-    if (exe[0] == '\0') exe = NULL;
-    PROCESS_INFORMATION process;
-    if (!start_process(exe, command_line, DETACHED_PROCESS, GetStdHandle(STD_OUTPUT_HANDLE), process)) {
-        return kCouldNotStart;
-    }
-    return static_cast<int>(exit_status(process, INFINITE));
-}
-
-// Starts EXE in our console with the command line "NAME" ARGS, so the
-// program reads NAME as its own name however long it is, and returns its
-// exit status as ours (kCouldNotStart if it could not be started).
-int run_named(const char* exe, const char* name, const char* args) {
-    static char line[kCommandLineCapacity];
-    std::snprintf(line, sizeof line, "\"%s\" %s", name, args);
-    PROCESS_INFORMATION process;
-    if (!start_process(exe, line, 0, NULL, process)) return kCouldNotStart;
-    return static_cast<int>(exit_status(process, INFINITE));
-}
-
 // A new file, inheritable, for a child's standard output.
 HANDLE output_file(const char* path) {
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, NULL, TRUE};
     return CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, NULL);
 }
 
-// Runs a command line in our console, its standard output in a file, and
-// writes its exit status to another (kCouldNotStart if it could not be
-// started). Unlike
-// cmd /c, which retitles the console around the command it runs, this
-// leaves the title to the program.
-int run_status(const char* status_path, const char* output_path, const char* command_line) {
-    DWORD status = kCouldNotStart;
-    HANDLE output = output_file(output_path);
-    PROCESS_INFORMATION process;
-    if (output != INVALID_HANDLE_VALUE && start_process(NULL, command_line, 0, output, process)) {
-        status = exit_status(process, INFINITE);
-    }
-    if (output != INVALID_HANDLE_VALUE) CloseHandle(output);
-    Report report;
-    if (!open_report(report, status_path)) return 2;
-    std::fprintf(report.file, "status=%lu\n", status);
-    close_report(report);
-    return 0;
-}
+// How the run verb starts a program and what it watches meanwhile, each
+// option as written on its command line.
+struct RunOptions {
+    const char* exe = NULL;        // exe=PATH: the program; the command line's first token is then only its name
+    const char* output = NULL;     // out=FILE: the program's standard output
+    bool detached = false;         // detached: the program gets no console at all
+    bool leave = false;            // leave: we leave the console first (the program may close it)
+    UINT code_page = 0;            // code-page=N: the console's code pages while it runs
+    bool decoy = false;            // decoy: another window shows the program's tag
+    DWORD interrupt_ms = 0;        // interrupt=MS: Ctrl+C to the console after MS
+};
 
-// Runs a command line in our console as after chcp PAGE: the console's
-// input and output code pages are PAGE while it runs, and are put back
-// before we return, since cmd reads the rest of its batch through them. The
-// report says whether the console took the page, the program's exit status
-// (kCouldNotStart if it could not be started) and whether the console's
-// code pages were put back.
-int code_page(const char* report_path, const char* page, const char* output_path, const char* command_line) {
-    const UINT input_page = GetConsoleCP(), output_page = GetConsoleOutputCP();
-    const UINT wanted = std::strtoul(page, NULL, 10);
-    const bool taken = SetConsoleCP(wanted) && SetConsoleOutputCP(wanted) && GetConsoleOutputCP() == wanted;
-    DWORD status = kCouldNotStart;
-    HANDLE output = output_file(output_path);
-    PROCESS_INFORMATION process;
-    if (taken && output != INVALID_HANDLE_VALUE && start_process(NULL, command_line, 0, output, process)) {
-        status = exit_status(process, INFINITE);
-    }
-    if (output != INVALID_HANDLE_VALUE) CloseHandle(output);
-    SetConsoleCP(input_page);
-    SetConsoleOutputCP(output_page);
-    Report report;
-    if (!open_report(report, report_path)) return 2;
-    std::fprintf(report.file, "taken=%d\nstatus=%lu\nrestored=%d\n", taken ? 1 : 0, status,
-                 GetConsoleCP() == input_page && GetConsoleOutputCP() == output_page ? 1 : 0);
-    close_report(report);
-    return 0;
-}
-
-double now_ms() {
-    LARGE_INTEGER frequency, now;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&now);
-    return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-// Another thread of the console's processes keeps setting the console
-// window's caption, so a tag set as the console's title never stays there
-// and tavrik's search keeps missing, as in a Windows Terminal tab that is
-// not selected or while the user selects text in a classic console.
-std::atomic<bool> stop_holding{false};
-
-// Only a caption that changed is set back: an endless stream of them kept
-// Wine's console host so busy that a Ctrl+C took seconds to arrive.
-DWORD WINAPI hold_caption(LPVOID) {
-    HWND console = GetConsoleWindow();
-    wchar_t caption[8];
-    while (!stop_holding) {
-        if (GetWindowTextW(console, caption, 8) != 4 || std::wcscmp(caption, L"held") != 0) {
-            SetWindowTextW(console, L"held");
+bool read_options(int count, char** args, RunOptions& options) {
+    for (int i = 0; i < count; ++i) {
+        const char* arg = args[i];
+        if (std::strncmp(arg, "exe=", 4) == 0) {
+            options.exe = arg + 4;
+        } else if (std::strncmp(arg, "out=", 4) == 0) {
+            options.output = arg + 4;
+        } else if (std::strcmp(arg, "detached") == 0) {
+            options.detached = true;
+        } else if (std::strcmp(arg, "leave") == 0) {
+            options.leave = true;
+        } else if (std::strncmp(arg, "code-page=", 10) == 0) {
+            options.code_page = std::strtoul(arg + 10, NULL, 10);
+        } else if (std::strcmp(arg, "decoy") == 0) {
+            options.decoy = true;
+        } else if (std::strncmp(arg, "interrupt=", 10) == 0) {
+            options.interrupt_ms = std::strtoul(arg + 10, NULL, 10);
+        } else {
+            std::fprintf(stderr, "run: unknown option %s\n", arg);
+            return false;
         }
     }
-    return 0;
+    return true;
+}
+
+// Another program's window that shows the very caption the run is about to
+// give its console, as a console left with a killed run's tag would: the
+// run must leave it alone. The program starts suspended, so its main
+// thread's id, and with it the tag, is known before it runs; the decoy then
+// stands above every window. While the program runs we answer the decoy's
+// messages, as any live window's thread would, and watch the console's
+// title: the moment it shows the tag, the first window a search for that
+// caption finds must be the decoy, or the decoy was never in play.
+struct Decoy {
+    HWND window = NULL;
+    wchar_t tag[kTagUnits] = {0};
+    RECT before = {0, 0, 0, 0};
+    RECT after = {0, 0, 0, 0};
+    bool tag_seen = false;
+    const char* first_match = "none";
+};
+
+void show_decoy(Decoy& decoy, DWORD thread_id) {
+    wsprintfW(decoy.tag, kTagPattern, static_cast<int>(thread_id));
+    SetWindowTextW(decoy.window, decoy.tag);
+    ShowWindow(decoy.window, SW_SHOWNOACTIVATE);
+    Sleep(300);  // let the window manager place it
+    GetWindowRect(decoy.window, &decoy.before);
+}
+
+void watch_decoy(Decoy& decoy, HANDLE process) {
+    const ULONGLONG deadline = GetTickCount64() + 20000;
+    while (MsgWaitForMultipleObjects(1, &process, FALSE, 1, QS_ALLINPUT) != WAIT_OBJECT_0 &&
+           GetTickCount64() < deadline) {
+        MSG message;
+        while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+        wchar_t title[kTagUnits];
+        title[0] = 0;
+        GetConsoleTitleW(title, kTagUnits);
+        if (!decoy.tag_seen && std::wcscmp(title, decoy.tag) == 0) {
+            decoy.tag_seen = true;
+            HWND first = FindWindowW(NULL, decoy.tag);
+            decoy.first_match = first == decoy.window ? "decoy" : first == NULL ? "none" : "other";
+        }
+    }
+    Sleep(300);  // a move the run asked for has reached the window
+    GetWindowRect(decoy.window, &decoy.after);
+    DestroyWindow(decoy.window);
 }
 
 // We outlive the Ctrl+C with a handler function, which no child inherits.
@@ -416,7 +412,7 @@ BOOL WINAPI outlive_ctrl_c(DWORD event) { return event == CTRL_C_EVENT; }
 // cmd's start /b starts us with Ctrl+C ignored, and a program we start
 // would inherit that and never see the Ctrl+C. Wine's start /b does not do
 // so: we ignore it here first, so that under Wine too the Ctrl+C reaches
-// tavrik only because we turn its processing back on.
+// the program only because we turn its processing back on.
 void take_ctrl_c_back_from_start_b() {
     SetConsoleCtrlHandler(NULL, TRUE);
     SetConsoleCtrlHandler(outlive_ctrl_c, TRUE);
@@ -435,32 +431,50 @@ bool alone_in_console() {
     return false;
 }
 
+// Another thread of the console's processes keeps setting the console
+// window's caption, so a tag set as the console's title never stays there
+// and the program's search keeps missing, as in a Windows Terminal tab
+// that is not selected or while the user selects text in a classic console.
+std::atomic<bool> stop_holding{false};
+
+// Only a caption that changed is set back: an endless stream of them kept
+// Wine's console host so busy that a Ctrl+C took seconds to arrive.
+DWORD WINAPI hold_caption(LPVOID) {
+    HWND console = GetConsoleWindow();
+    wchar_t caption[8];
+    while (!stop_holding) {
+        if (GetWindowTextW(console, caption, 8) != 4 || std::wcscmp(caption, L"held") != 0) {
+            SetWindowTextW(console, L"held");
+        }
+    }
+    return 0;
+}
+
 // A busy machine lets more searches slip (the caption holder gets the CPU
 // later): under Wine with both cores loaded, 10 rounds all slipped once in
 // 7 runs of the case. A slipped round costs one short run.
 constexpr int kInterruptRounds = 30;
+const wchar_t kInterruptTitle[] = L"Mine \x65e5\x672c";  // Mine 日本
 
-// Titles the console "Mine 日本", holds its caption, starts a command line
-// in it (standard output to a file), sends Ctrl+C to the console after the
-// given delay, and reports how the program ended: its exit status, how long
-// after the Ctrl+C, and the console's title once it had. Now and then a
-// search slips in between two caption changes and the program ends before
-// the Ctrl+C: such a round proves nothing, and the next round starts the
-// program again (the rounds it took are reported as slipped).
-int interrupt(const char* report_path, const char* output_path, const char* delay_ms, const char* command_line) {
+// Titles the console, holds its caption, starts the program and sends
+// Ctrl+C to the console after the delay; reports how the program ended,
+// how long after the Ctrl+C, and the console's title once it had. Now and
+// then a search slips in between two caption changes and the program ends
+// before the Ctrl+C: such a round proves nothing, and the next round starts
+// the program again (the rounds it took are reported as slipped).
+void run_interrupted(FILE* out, const char* command_line, const RunOptions& options, HANDLE output) {
     const bool alone = alone_in_console();
     take_ctrl_c_back_from_start_b();
     HANDLE holder = CreateThread(NULL, 0, hold_caption, NULL, 0, NULL);
-    HANDLE output = output_file(output_path);
     int slipped = 0;
     BOOL sent = FALSE;
     DWORD status = kCouldNotStart;
     double after_ms = -1;
-    for (int round = 0; round < kInterruptRounds && output != INVALID_HANDLE_VALUE; ++round) {
-        SetConsoleTitleW(L"Mine \x65e5\x672c");
+    for (int round = 0; round < kInterruptRounds; ++round) {
+        SetConsoleTitleW(kInterruptTitle);
         PROCESS_INFORMATION process;
-        if (!start_process(NULL, command_line, 0, output, process)) break;
-        if (WaitForSingleObject(process.hProcess, std::strtoul(delay_ms, NULL, 10)) == WAIT_OBJECT_0) {
+        if (!start_process(options.exe, command_line, 0, output, process)) break;
+        if (WaitForSingleObject(process.hProcess, options.interrupt_ms) == WAIT_OBJECT_0) {
             status = exit_status(process, 0);
             ++slipped;
             continue;
@@ -473,65 +487,95 @@ int interrupt(const char* report_path, const char* output_path, const char* dela
     }
     stop_holding = true;
     if (holder != NULL) WaitForSingleObject(holder, 5000);
-    if (output != INVALID_HANDLE_VALUE) CloseHandle(output);
-
-    Report report;
-    if (!open_report(report, report_path)) return 2;
-    std::fprintf(report.file, "alone=%d\nslipped=%d\nsent=%d\nstatus=%lu\nafter_ms=%.0f\n", alone ? 1 : 0,
-                 slipped, sent ? 1 : 0, status, after_ms);
-    put_title(report.file);
-    close_report(report);
-    return 0;
+    std::fprintf(out, "status=%lu\nalone=%d\nslipped=%d\nsent=%d\nafter_ms=%.0f\n", status, alone ? 1 : 0,
+                 slipped, sent ? 1 : 0, after_ms);
+    put_text_field(out, "title_set", kInterruptTitle);
 }
 
-// A window of another program that shows the very caption a run is about
-// to give its console, as a console left with a killed run's tag would:
-// the run must leave it alone. The command starts suspended, so its main
-// thread's id, and with it the tag, is known before it runs; the decoy then
-// stands above every window, and the program is let go. Our thread answers
-// the decoy's messages while it waits, as any live window's thread would.
-// Returns the program's exit status (kCouldNotStart if it could not be
-// started).
-int decoy(const char* report_path, const char* output_path, const char* command_line) {
-    HWND window = plain_window("TavrikE2EDecoy", DefWindowProcA, WS_EX_TOPMOST, "", 640, 520);
-    HANDLE output = output_file(output_path);
-    PROCESS_INFORMATION process;
-    if (window == NULL || output == INVALID_HANDLE_VALUE ||
-        !start_process(NULL, command_line, CREATE_SUSPENDED, output, process)) {
-        return kCouldNotStart;
-    }
-    char tag[32];
-    std::snprintf(tag, sizeof tag, "tavrik%d", static_cast<int>(process.dwThreadId));
-    SetWindowTextA(window, tag);
-    ShowWindow(window, SW_SHOWNOACTIVATE);
-    Sleep(300);  // let the window manager place it
-    RECT before, after;
-    GetWindowRect(window, &before);
-    ResumeThread(process.hThread);
-    const ULONGLONG deadline = GetTickCount64() + 20000;
-    while (MsgWaitForMultipleObjects(1, &process.hProcess, FALSE, 100, QS_ALLINPUT) != WAIT_OBJECT_0 &&
-           GetTickCount64() < deadline) {
-        MSG message;
-        while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
-    }
-    const DWORD status = exit_status(process, 0);
-    CloseHandle(output);
-    Sleep(300);  // a move the run asked for has reached the window
-    GetWindowRect(window, &after);
-    DestroyWindow(window);
+// Runs a program as the options say and reports how it ended: whether we
+// had a console window, the program's exit status (kCouldNotStart if it
+// could not be started), when it started and ended on the shared clock, and
+// what each option watched.
+int run_program(const char* report_path, const char* command_line, int count, char** args) {
+    RunOptions options;
+    if (!read_options(count, args, options)) return kStepFailed;
+    HWND console = GetConsoleWindow();
+    HANDLE output = NULL;
+    if (options.output != NULL && (output = output_file(options.output)) == INVALID_HANDLE_VALUE) output = NULL;
+    const bool output_ready = options.output == NULL || output != NULL;
 
     Report report;
-    if (open_report(report, report_path)) {
-        std::fprintf(report.file, "tag=%s\ndecoy_before=%ld,%ld\ndecoy_after=%ld,%ld\n", tag, before.left,
-                     before.top, after.left, after.top);
-        close_report(report);
+    if (options.interrupt_ms != 0) {
+        if (!open_report(report, report_path)) return kStepFailed;
+        std::fprintf(report.file, "window=%d\n", console != NULL ? 1 : 0);
+        if (output_ready) {
+            run_interrupted(report.file, command_line, options, output);
+        } else {
+            std::fprintf(report.file, "status=%d\n", kCouldNotStart);
+        }
+        if (output != NULL) CloseHandle(output);
+        put_title(report.file);
+        return close_report(report);
     }
-    return static_cast<int>(status);
+
+    const UINT input_page = GetConsoleCP(), output_page = GetConsoleOutputCP();
+    bool taken = true;
+    if (options.code_page != 0) {
+        taken = SetConsoleCP(options.code_page) && SetConsoleOutputCP(options.code_page) &&
+                GetConsoleOutputCP() == options.code_page;
+    }
+    Decoy decoy;
+    if (options.decoy) decoy.window = plain_window("TavrikE2EDecoy", DefWindowProcA, WS_EX_TOPMOST, "", 640, 520);
+    const DWORD flags = (options.detached ? DETACHED_PROCESS : 0) | (options.decoy ? CREATE_SUSPENDED : 0);
+
+    DWORD status = kCouldNotStart;
+    bool gone = false;
+    const double started_ms = now_ms();
+    PROCESS_INFORMATION process;
+    if (output_ready && taken && (!options.decoy || decoy.window != NULL) &&
+        start_process(options.exe, command_line, flags, output, process)) {
+        if (options.leave) FreeConsole();
+        if (options.decoy) {
+            show_decoy(decoy, process.dwThreadId);
+            ResumeThread(process.hThread);
+            watch_decoy(decoy, process.hProcess);
+        }
+        status = exit_status(process, options.leave ? 30000 : INFINITE);
+        // The window that was the console, watched for up to 5 s: "gone"
+        // once it is destroyed.
+        for (int i = 0; options.leave && i < 50 && !gone; ++i) {
+            gone = !IsWindow(console);
+            if (!gone) Sleep(100);
+        }
+    }
+    const double ended_ms = now_ms();
+    if (output != NULL) CloseHandle(output);
+    if (options.code_page != 0) {
+        SetConsoleCP(input_page);
+        SetConsoleOutputCP(output_page);
+    }
+
+    if (!open_report(report, report_path)) return kStepFailed;
+    FILE* out = report.file;
+    std::fprintf(out, "window=%d\nstatus=%lu\nstarted_ms=%.1f\nended_ms=%.1f\n", console != NULL ? 1 : 0, status,
+                 started_ms, ended_ms);
+    if (options.leave) std::fprintf(out, "console=%s\n", gone ? "gone" : "present");
+    if (options.code_page != 0) {
+        std::fprintf(out, "taken=%d\nrestored=%d\n", taken ? 1 : 0,
+                     GetConsoleCP() == input_page && GetConsoleOutputCP() == output_page ? 1 : 0);
+    }
+    if (options.decoy) {
+        put_text_field(out, "tag", decoy.tag);
+        std::fprintf(out, "tag_seen=%d\nfirst_match=%s\ndecoy_before=%ld,%ld\ndecoy_after=%ld,%ld\n",
+                     decoy.tag_seen ? 1 : 0, decoy.first_match, decoy.before.left, decoy.before.top,
+                     decoy.after.left, decoy.after.top);
+    }
+    return close_report(report);
 }
 
 bool under_wine() { return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != NULL; }
 
-// How a case gets a console window of its own; the one place the two
+// How a batch gets a console window of its own; the one place the two
 // platforms differ. Windows 11 may hand a new console to Windows Terminal
 // (its default-terminal setting), which changes the window tavrik acts on,
 // so there the batch runs under conhost.exe, which always makes a classic
@@ -569,10 +613,10 @@ HANDLE open_if_cmd(DWORD pid) {
 
 // Runs a batch file in a console of its own, with a window unless told
 // otherwise, waits until every process it started has ended, and returns
-// the batch's exit status. All of
-// them run in one job: past the time limit the whole tree is ended and the
-// status is kTimedOut; kCouldNotStart when the batch never ran.
-int run_console(const char* batch, const char* seconds, bool window) {
+// the batch's exit status. All of them run in one job: past the time limit
+// the whole tree is ended and the status is kTimedOut; kCouldNotStart when
+// the batch never ran.
+DWORD run_batch(const char* batch, const char* seconds, bool window) {
     const ULONGLONG deadline = GetTickCount64() + 1000ull * std::strtoul(seconds, NULL, 10);
     HANDLE job = CreateJobObjectA(NULL, NULL);
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits;
@@ -635,21 +679,28 @@ int run_console(const char* batch, const char* seconds, bool window) {
     }
     CloseHandle(job);
     CloseHandle(process.hProcess);
-    return static_cast<int>(status);
+    return status;
+}
+
+int console(const char* report_path, const char* batch, const char* seconds, bool window) {
+    const DWORD status = run_batch(batch, seconds, window);
+    Report report;
+    if (!open_report(report, report_path)) return kStepFailed;
+    std::fprintf(report.file, "status=%lu\n", status);
+    return close_report(report);
 }
 
 // Reads the version record back through the Win32 version API.
 int version(const char* exe, const char* path) {
     Report report;
-    if (!open_report(report, path)) return 2;
+    if (!open_report(report, path)) return kStepFailed;
     FILE* out = report.file;
     DWORD ignored = 0;
     const DWORD size = GetFileVersionInfoSizeA(exe, &ignored);
     static char data[65536];
     if (size == 0 || size > sizeof data || !GetFileVersionInfoA(exe, 0, size, data)) {
         std::fputs("record=missing\n", out);
-        close_report(report);
-        return 0;
+        return close_report(report);
     }
     VS_FIXEDFILEINFO* fixed = NULL;
     UINT length = 0;
@@ -687,8 +738,7 @@ int version(const char* exe, const char* path) {
         }
         std::fputs("\n", out);
     }
-    close_report(report);
-    return 0;
+    return close_report(report);
 }
 
 // The verbs: each name, how many arguments it needs at least, and what runs
@@ -700,22 +750,16 @@ struct Verb {
 };
 
 const Verb kVerbs[] = {
+    {"console", 3,
+     [](int n, char** a) { return console(a[0], a[1], a[2], !(n >= 4 && std::strcmp(a[3], "no-window") == 0)); }},
     {"probe", 1, [](int, char** a) { return probe(a[0]); }},
     {"reference", 0, [](int, char**) { return reference(); }},
     {"wait-reference", 0, [](int, char**) { return wait_reference(); }},
     {"wait-file", 1, [](int, char** a) { return wait_file(a[0]); }},
     {"close-reference", 0, [](int, char**) { return close_reference(); }},
     {"setup", 1, [](int, char** a) { return setup(a[0]); }},
-    {"launch", 2, [](int, char** a) { return launch(a[0], a[1]); }},
-    {"run-raw", 2, [](int, char** a) { return run_raw(a[0], a[1]); }},
-    {"run-named", 3, [](int, char** a) { return run_named(a[0], a[1], a[2]); }},
-    {"run-status", 3, [](int, char** a) { return run_status(a[0], a[1], a[2]); }},
-    {"code-page", 4, [](int, char** a) { return code_page(a[0], a[1], a[2], a[3]); }},
-    {"decoy", 3, [](int, char** a) { return decoy(a[0], a[1], a[2]); }},
-    {"interrupt", 4, [](int, char** a) { return interrupt(a[0], a[1], a[2], a[3]); }},
+    {"run", 2, [](int n, char** a) { return run_program(a[0], a[1], n - 2, a + 2); }},
     {"version", 2, [](int, char** a) { return version(a[0], a[1]); }},
-    {"console", 2,
-     [](int n, char** a) { return run_console(a[0], a[1], !(n >= 3 && std::strcmp(a[2], "no-window") == 0)); }},
 };
 
 }  // namespace
@@ -729,5 +773,5 @@ int main(int argc, char** argv) {
     std::fputs("usage: e2e_helper VERB ..., where VERB is one of:", stderr);
     for (const Verb& verb : kVerbs) std::fprintf(stderr, " %s", verb.name);
     std::fputs("\n", stderr);
-    return 2;
+    return kStepFailed;
 }
