@@ -8,13 +8,24 @@
 #   publish   the same check, then makes the release as a draft if there is
 #             none, uploads the files it lacks, and only then publishes it,
 #             so latest/download/tavrik.json never points at nothing
+# A release is "none yet" only when gh says exactly "release not found"
+# (pkg/cmd/release/shared/fetch.go in cli/cli, read at v2.60.0); any other
+# failure of gh, a missing gh or a wrong repository among them, stops it.
 # usage: publish.sh TAG check|publish
 set -euo pipefail
+usage="usage: publish.sh TAG check|publish"
+[ $# -eq 2 ] || { echo "$usage" >&2; exit 2; }
 tag=$1 mode=$2
+case "$mode" in
+    check | publish) ;;
+    *) echo "$usage" >&2; exit 2 ;;
+esac
+command -v gh >/dev/null || { echo "publish.sh needs the GitHub CLI (gh) on PATH" >&2; exit 1; }
 [ -f dist/published.txt ] && [ -f dist/release-notes.md ] ||
     { echo "dist/ has no release: run release/release.sh with GITHUB_REPOSITORY first" >&2; exit 1; }
 # The files the release publishes, as release/pack.py listed them.
 mapfile -t files < <(sed 's|^|dist/|' dist/published.txt)
+[ ${#files[@]} -gt 0 ] || { echo "dist/published.txt lists no file: run release/release.sh again" >&2; exit 1; }
 for file in "${files[@]}"; do
     [ -f "$file" ] || { echo "$file is missing: run release/release.sh again" >&2; exit 1; }
 done
@@ -29,7 +40,7 @@ draft=none  # none, true or false
 if gh release view "$tag" --json isDraft --jq .isDraft >"$scratch/draft" 2>"$scratch/error"; then
     draft=$(cat "$scratch/draft")
     gh release view "$tag" --json assets --jq '.assets[].name' >"$scratch/assets"
-elif ! grep -qi 'not found' "$scratch/error"; then
+elif ! grep -qx 'release not found' "$scratch/error"; then
     cat "$scratch/error" >&2
     exit 1
 fi

@@ -1,22 +1,23 @@
 #!/usr/bin/env bash
-# Makes dist/tavrik-<version>-win64.zip (tavrik.exe, README.txt,
-# README.ja.txt, GUIDE.txt, GUIDE.ja.txt, LICENSE, SHA256SUMS) from the exe that the end-to-end tests
-# have just exercised, and beside it SHA256SUMS, subjects.sha256 (what the
-# attestation covers) and BUILDINFO.txt (the build environment, for the job's
-# log). With GITHUB_REPOSITORY (owner/name) release/pack.py also fills in the
-# Scoop manifest dist/tavrik.json, the winget manifests (dist/winget/, and a
-# zip of them) and the release notes. The version is read from
-# res/version.h. With RELEASE_TAG (the release job's tag) it stops before
-# anything else unless the tag is exactly v<version>: every URL the manifests
-# and notes give is built from the version, and a tag that differs would
-# publish them under another name. Only the toolchain that made the published
-# checksum may make a release: the guide (docs/GUIDE.md) names its packages
-# and versions.
+# Makes dist/tavrik-<version>-win64.zip (tavrik.exe, the documents that
+# scripts/readme_txt.py makes, LICENSE, SHA256SUMS) from the exe that the
+# end-to-end tests have just exercised, and beside it SHA256SUMS,
+# subjects.sha256 (what the attestation covers) and BUILDINFO.txt (the build
+# environment, for the job's log). With GITHUB_REPOSITORY (owner/name)
+# release/pack.py also fills in the Scoop manifest dist/tavrik.json, the
+# winget manifests (dist/winget/, and a zip of them) and the release notes.
+# The version and the release date come from res/version.h, through
+# scripts/version.py. With RELEASE_TAG (the release job's tag) it stops
+# before building unless the tag is exactly v<version>: every URL the
+# manifests and notes give is built from the version, and a tag that
+# differs would publish them under another name. Only the toolchain that
+# made the published checksum may make a release: the guide (docs/GUIDE.md)
+# names its packages and versions.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-version=$(sed -n 's/^#define TAVRIK_VERSION_TEXT "\([0-9][0-9.]*[0-9]\)"$/\1/p' res/version.h)
-[ -n "$version" ] || { echo "no version of the form 1.0 in res/version.h" >&2; exit 1; }
+scripts/install-deps.sh
+version=$(python3 scripts/version.py text)
 # No pre-releases: a tag such as v1.1-rc1 is refused like any other that is
 # not the version itself, so no release can become "latest" for Scoop users
 # before it is the version the sources say.
@@ -26,12 +27,10 @@ if [ -n "${RELEASE_TAG:-}" ] && [ "$RELEASE_TAG" != "v$version" ]; then
     exit 1
 fi
 
-scripts/install-deps.sh
-
 # Another MinGW-w64 (Debian 13's, or a point release's update) gives other
 # bytes for the same sources: stop before building, and say which versions
 # differ and where the published ones are to be had.
-# The toolchain's lines, "package version", as README.md lists them.
+# The toolchain's lines, "package version", as the guide lists them.
 mapfile -t toolchain_lines < <(python3 scripts/readme_txt.py --toolchain)
 [ ${#toolchain_lines[@]} -gt 0 ] || { echo "docs/GUIDE.md names no toolchain packages" >&2; exit 1; }
 toolchain=() differs=()
@@ -71,10 +70,11 @@ if ! grep -q "$checksum" README.md; then
 fi
 # The download's plain-text readmes must be what README.md and README.ja.md say now.
 python3 tests/scripts/readme_check.py
-epoch=${SOURCE_DATE_EPOCH:-$(sed -n 's/^#define TAVRIK_RELEASE_EPOCH \([0-9]*\)$/\1/p' res/version.h)}
+epoch=$(python3 scripts/version.py epoch)
+mapfile -t docs < <(python3 scripts/readme_txt.py --list)
+[ ${#docs[@]} -gt 0 ] || { echo "scripts/readme_txt.py lists no documents" >&2; exit 1; }
 mkdir -p dist
-python3 release/pack.py dist "$version" "$epoch" "$exe" docs/README.txt docs/README.ja.txt docs/GUIDE.txt \
-    docs/GUIDE.ja.txt LICENSE
+python3 release/pack.py dist "$version" "$epoch" "$exe" "${docs[@]}" LICENSE
 # The build environment, as Debian's .buildinfo files record a build: kept
 # out of the zip, so a Debian point release never changes published bytes.
 # Its commands run in the C locale; Wine, above, needs the user's.

@@ -4,12 +4,16 @@ and docs/GUIDE*.md: CRLF, no links or pictures, tables as entries with each
 cell under its heading, lines of at most 76 columns (a Japanese character
 takes two), a UTF-8 BOM on text beyond ASCII, code byte for byte. Each is
 a template for release/pack.py: ${repository} is owner/name, $$ a dollar.
-usage: readme_txt.py [--toolchain (prints the guide's toolchain lines)]
+usage: readme_txt.py [--toolchain (prints the guide's toolchain lines)
+                     | --list (prints the .txt files, one a line)]
 Their checks: tests/scripts/readme_check.py."""
+import collections
 import os
 import re
 import sys
 import unicodedata
+
+import version
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 WIDTH = 76
@@ -17,18 +21,22 @@ BOM = "\ufeff"
 SKIP_START, SKIP_END = "<!-- not in the download's readme -->", "<!-- end not in the download's readme -->"
 HOME = "https://github.com/${repository}"
 
-# Each document: its Markdown, its .txt, how a code span stands in a
-# sentence (bare and whole in English; Japanese has 「」), its last lines.
+# Each document: its Markdown, its .txt, its language and kind (the two
+# languages of a kind must agree), how a code span stands in a sentence
+# (bare and whole in English; Japanese has 「」), its last lines. The one
+# list of the download's documents: the checks and the release read it.
+Document = collections.namedtuple("Document", "source target language kind span_form footer")
 DOCUMENTS = [
-    ("README.md", "docs/README.txt", "%s",
-     ["The guide, GUIDE.txt, has the details and the source of each Windows fact.",
-      "Sources, releases and issues: " + HOME]),
-    ("README.ja.md", "docs/README.ja.txt", "「%s」",
-     ["詳しい説明と、Windows に関する各事項の出典は、ガイド (GUIDE.ja.txt) にあります。",
-      "ソース、リリース、問題の報告: " + HOME]),
-    ("docs/GUIDE.md", "docs/GUIDE.txt", "%s", ["Sources, releases and issues: " + HOME]),
-    ("docs/GUIDE.ja.md", "docs/GUIDE.ja.txt", "「%s」", ["ソース、リリース、問題の報告: " + HOME]),
+    Document("README.md", "docs/README.txt", "en", "readme", "%s",
+             ["The guide, GUIDE.txt, has the details and the source of each Windows fact.",
+              "Sources, releases and issues: " + HOME]),
+    Document("README.ja.md", "docs/README.ja.txt", "ja", "readme", "「%s」",
+             ["詳しい説明と、Windows に関する各事項の出典は、ガイド (GUIDE.ja.txt) にあります。",
+              "ソース、リリース、問題の報告: " + HOME]),
+    Document("docs/GUIDE.md", "docs/GUIDE.txt", "en", "guide", "%s", ["Sources, releases and issues: " + HOME]),
+    Document("docs/GUIDE.ja.md", "docs/GUIDE.ja.txt", "ja", "guide", "「%s」", ["ソース、リリース、問題の報告: " + HOME]),
 ]
+
 
 # Where a line may break: at blanks, but not before a particle nor between
 # katakana words; after 、。 and a closing bracket no particle follows; before
@@ -180,15 +188,17 @@ def toolchain(markdown):
 
 def generate(root):
     """Each document: (its Markdown's name, the file's name, its text)."""
-    version = re.search(r'#define TAVRIK_VERSION_TEXT "(.*)"', read(root, "res/version.h")).group(1)
-    return [(source, target, convert(read(root, source), version, span_form, footer))
-            for source, target, span_form, footer in DOCUMENTS]
+    text = version.read(root)["text"]
+    return [(d.source, d.target, convert(read(root, d.source), text, d.span_form, d.footer)) for d in DOCUMENTS]
 
 
 def main(argv):
     if argv == ["--toolchain"]:
         lines = ["%s %s" % entry for entry in toolchain(read(ROOT, "docs/GUIDE.md"))]
         print("\n".join(lines) if lines else sys.exit("docs/GUIDE.md names no toolchain packages"))
+        return 0
+    if argv == ["--list"]:
+        print("\n".join(d.target for d in DOCUMENTS))
         return 0
     for _, target, text in generate(ROOT):
         with open(os.path.join(ROOT, target), "w", encoding="utf-8", newline="") as f:

