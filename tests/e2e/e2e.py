@@ -228,24 +228,32 @@ def screenshot(work):
 
 
 def run_console_case(session, name, tool_args, check, setup=(), redirect=True, reference=True,
-                     tool=TAVRIK, folder=None, prepare=None, script=None, window=True, reports_status=False):
+                     tool=TAVRIK, folder=None, prepare=None, script=None, window=True, reports_status=False,
+                     hold=None):
     """A case in its own console: the check runs on both probes while the
     console is still up. A script (batch lines) takes the place of the one
     tool command; with reports_status it writes status.txt itself, through
-    the helper's run verb. window=False gives the console no window at all."""
+    the helper's run verb. window=False gives the console no window at all.
+    hold, a context manager, is entered once the console is up and left
+    once the command has run: for a state no other console may meet."""
     steps = (START_REFERENCE if reference else []) + [HELPER + " setup " + action for action in setup]
     command = script or [tool + (" " + tool_args if tool_args else "") + (" > out.bin" if redirect else "")]
 
     def attempt(work):
         if prepare:
             prepare(work)
-        lines = checked(steps) + [HELPER + " probe before.txt"] + command + (
+        lines = checked(steps) + [HELPER + " probe before.txt"] + (
+            [HELPER + " wait-file held.txt"] if hold else []) + command + (
             [] if reports_status else [save_status("status.txt")]) + [
             HELPER + " probe after.txt", HELPER + " wait-file release.txt"]
         if reference:
             lines += [HELPER + " close-reference"]
         lines += ["echo done> done.txt"]
         launcher = session.open_console(work, lines, window, done="done.txt")
+        if hold and wait_for(os.path.join(work, "before.txt"), CONSOLE_TIMEOUT, launcher):
+            with hold():
+                open(os.path.join(work, "held.txt"), "w").close()
+                wait_for(os.path.join(work, "after.txt"), CONSOLE_TIMEOUT + 10, launcher)
         wait_for(os.path.join(work, "after.txt"), CONSOLE_TIMEOUT + 10, launcher)
         return judge(collect(session, work, redirect), steps, window, check)
 
@@ -308,7 +316,7 @@ PASSED, FAILED, SKIPPED = "passed", "**failed**", "skipped"
 
 
 def record(session, name, problems, skip):
-    seen = [session.observations[name]] if name in session.observations else []
+    seen = session.observations.get(name, [])
     if problems is None:
         session.results.append((name, SKIPPED, [skip] + seen))
         print("SKIP %s: %s" % (name, skip))
@@ -335,7 +343,7 @@ def observe(result_or_session, name, text):
     session = result_or_session.get("session") if isinstance(result_or_session, dict) else result_or_session
     if session is None:
         return
-    session.observations[name] = text
+    session.observations.setdefault(name, []).append(text)
     print("     (%s: %s)" % (name, text))
 
 
@@ -875,72 +883,147 @@ def conhost_line():
     return found[0]
 
 
-# What the re-opened batch records, after the recipe's own lines: that it
-# ran and its arguments, beside itself; its console's state, in the folder
-# it was started from (the helper takes ANSI paths, which a Japanese folder
-# name may not fit); then it ends the console that cmd /k keeps open.
-CLASSIC_RECORD = [">>\"%~dp0runs.txt\" echo run", ">\"%~dp0args.txt\" echo [%~1] [%~2] [%~3]",
-                  "e2e_helper probe classic.txt", "exit"]
-CLASSIC_ARGUMENTS = ['first', 'two words']
-# Where users keep batch files: blanks, a hyphen, parentheses, Japanese.
+# The arguments a script author passes: one with a blank, and a quoted one
+# that ends in a backslash, which CommandLineToArgvW would read as a quote,
+# followed by another.
+CLASSIC_ARGUMENTS = 'first "C:\\Data\\" "two words" last'
+# Where users keep batch files: blanks, a hyphen, parentheses, &, letters
+# outside ASCII.
 CLASSIC_FOLDERS = {
     "classic-recipe-onedrive": r"Users\John Smith\OneDrive - Contoso\Desktop",
     "classic-recipe-program-files": r"Program Files (x86)\tools",
-    "classic-recipe-japanese": "\u30c4\u30fc\u30eb\\\u30d3\u30eb\u30c9 \u7528",  # ツール\ビルド 用
+    "classic-recipe-ampersand": r"Work\R&D",
+    "classic-recipe-accented": "Jos\u00e9\\scripts",
+    "classic-recipe-japanese": "\u30c6\u30b9\u30c8\\\u30d3\u30eb\u30c9 \u7528",  # テスト\ビルド 用
     "classic-recipe-plain": "tools",
 }
 
 
-def run_classic(session, name, folder, script_lines, call_line, expected_arguments):
+def classic_record(ending):
+    """What the batch records after the recipe's own lines: that it ran,
+    its arguments and its environment's names, beside itself (through
+    %~dp0, so a recipe that loses %0 loses them); its console's state, in
+    the folder it was started from (the helper takes ANSI paths, which a
+    Japanese folder name may not fit); then it ends: exit closes the
+    console that cmd /k keeps open, exit /b returns to the caller's."""
+    return ['>>"%~dp0runs.txt" echo run', '>"%~dp0args.txt" echo [%1] [%2] [%3] [%4] [%5]',
+            'set > "%~dp0env.txt"', "e2e_helper probe classic.txt", ending]
+
+
+def recipe_body(variable):
+    """A recipe line's tavrik command, as "buffer W,H" and the like."""
+    found = re.findall(r"(?m)^tavrik (%s) (\d+,\d+)$" % variable, classic_recipe())
+    assert len(found) == 1, "the recipe has %d 'tavrik %s' lines, expected 1" % (len(found), variable)
+    return found[0][1]
+
+
+def env_names(text):
+    return {line.split("=", 1)[0].upper() for line in text.splitlines() if "=" in line}
+
+
+def run_classic(session, name, folder, script_lines, call_line, expected_arguments, where="new", hold=None,
+                observe_arguments=False, tavrik_beside=False):
     """A batch in a folder below the case's, started from the case's console
-    by call_line, must run again once in a console of its own, with its
-    arguments, and change that console's buffer, not the first one's."""
+    by call_line, must run once with its arguments: in a new console of its
+    own that it sets up (where="new"), or in the first one (where="here"),
+    and leave no variable of its own behind. tavrik_beside puts a tavrik.exe
+    in the batch's folder too."""
     def prepare(work):
         target = os.path.join(work, *folder.split("\\"))
         os.makedirs(target)
         write_batch(os.path.join(target, "build.bat"), script_lines)
+        if tavrik_beside:
+            shutil.copy(session.tavrik, target)
 
     def check(result):
         target = os.path.join(result["work"], *folder.split("\\"))
         runs = (read_bytes(os.path.join(target, "runs.txt")) or b"").decode("ascii").split()
         args = (read_bytes(os.path.join(target, "args.txt")) or b"").decode("ascii").strip()
         classic = read_report(os.path.join(result["work"], "classic.txt")) or {}
+        before_env = (read_bytes(os.path.join(result["work"], "env-before.txt")) or b"").decode("utf-8", "replace")
+        env = (read_bytes(os.path.join(target, "env.txt")) or b"").decode("utf-8", "replace")
+        require(env_names(before_env), "the case's console did not record its environment")
+        buffer = recipe_body("buffer")
+        first = (result["before"]["buffer"], result["after"]["buffer"])
         problems = []
-        expect(problems, runs == ["run"], "the batch ran again %d times, expected once" % len(runs))
-        expect(problems, args == expected_arguments, "arguments %r, expected %r" % (args, expected_arguments))
-        expect(problems, classic.get("window") == "1", "the batch ran again without a console window")
-        expect(problems, classic.get("buffer") == "160,3000", "the new console's buffer is %s, expected 160,3000"
-               % classic.get("buffer"))
-        expect(problems, result["after"]["buffer"] == result["before"]["buffer"],
-               "the first console's buffer changed: %s -> %s" % (result["before"]["buffer"], result["after"]["buffer"]))
-        if classic.get("area"):
+        expect(problems, runs == ["run"], "the batch ran %d times, expected once" % len(runs))
+        if observe_arguments:
+            given = (read_bytes(os.path.join(target, "given.txt")) or b"").decode("ascii").splitlines()
+            observe(result, name, "given %s, arrived %s" % (given[0] if given else "nothing", args))
+        expect(problems, args.startswith(expected_arguments), "arguments %r, expected %r" % (args, expected_arguments))
+        expect(problems, not env or not env_names(env) - env_names(before_env),
+               "the batch's environment gained %s" % sorted(env_names(env) - env_names(before_env)))
+        expect(problems, classic.get("window") == "1", "the batch ran without a console window")
+        expect(problems, classic.get("buffer") == buffer, "the batch's console has buffer %s, expected %s"
+               % (classic.get("buffer"), buffer))
+        if where == "new":
+            expect(problems, first[0] == first[1], "the first console's buffer changed: %s -> %s" % first)
+        else:
+            expect(problems, first[1] == buffer, "the batch did not run in the first console (its buffer %s -> %s)"
+                   % first)
+        if classic.get("area") and where == "new":
             observe(result, name, "new console's visible area %s" % classic["area"])
         return problems
 
     # tavrik and the helper (and under Wine the stand-in) on PATH; the batch
     # found by for /r, so this file stays ASCII whatever the folder's name.
     path = ["pushd ..\\..", 'set "PATH=%CD%;%PATH%"' if ON_WINDOWS else 'set "PATH=%CD%\\standin;%CD%;%PATH%"',
-            "popd"]
+            "popd", "set > env-before.txt"]
     call = 'for /r %%f in (build.bat) do if exist "%%f" ' + call_line % {"batch": "%%f"}
     run_console_case(session, name, None, check, reference=False, redirect=False, prepare=prepare,
-                     script=path + [call])
+                     script=path + [call], hold=hold)
 
 
-def classic_recipe_case(folder):
-    """The README's recipe in a batch in the given folder, with two
-    arguments, one holding a blank."""
-    quoted = " ".join('"%s"' % a if " " in a else a for a in CLASSIC_ARGUMENTS)
-    lines = classic_recipe().rstrip("\n").split("\n") + CLASSIC_RECORD
-    expected_arguments = "[%s] [%s] []" % tuple(CLASSIC_ARGUMENTS)
+EXPECTED_ARGUMENTS = '[first] ["C:\\Data\\"] ["two words"] [last] []'
+
+
+def classic_recipe_case(folder, arguments=CLASSIC_ARGUMENTS, expected_arguments=EXPECTED_ARGUMENTS, **options):
+    """The README's recipe, byte for byte, in a batch in the given folder,
+    called with the given arguments. To observe what it loses, the batch
+    also records them as given, before the recipe."""
+    where = options.get("where", "new")
+    lines = classic_recipe().rstrip("\n").split("\n") + classic_record("exit" if where == "new" else "exit /b")
+    if options.get("observe_arguments"):
+        lines.insert(1, '>>"%~dp0given.txt" echo [%1] [%2] [%3] [%4] [%5]')
     return lambda session, name: run_classic(session, name, folder, lines,
-                                             'call "%(batch)s" ' + quoted.replace("%", "%%"), expected_arguments)
+                                             'call "%(batch)s" ' + arguments.replace("%", "%%"),
+                                             expected_arguments, **options)
+
+
+def beside_the_batch(session, name):
+    """The README's recipe in a batch that calls a tavrik.exe kept beside
+    it, not on PATH, as "%~dp0tavrik.exe": %0 must survive the recipe."""
+    lines = [line.replace("tavrik ", '"%~dp0tavrik.exe" ', 1) if line.startswith("tavrik ") else line
+             for line in classic_recipe().rstrip("\n").split("\n")] + classic_record("exit")
+    run_classic(session, name, r"Build Tools (x86)\R&D", lines, 'call "%(batch)s" ' + CLASSIC_ARGUMENTS,
+                EXPECTED_ARGUMENTS, tavrik_beside=True)
+
+
+def legacy_console():
+    """Windows' "Use legacy console" for the console the case starts: HKCU\\
+    Console ForceV2 = 0, read by every conhost.exe started meanwhile, and
+    put back as it was when the case's command has run."""
+    key, value = "HKCU\\Console", "ForceV2"
+
+    class Held:
+        def __enter__(self):
+            query = subprocess.run(LAUNCH + ["reg", "query", key, "/v", value], capture_output=True, text=True)
+            self.before = re.search(r"ForceV2\s+REG_DWORD\s+(0x[0-9a-fA-F]+)", query.stdout)
+            subprocess.run(LAUNCH + ["reg", "add", key, "/v", value, "/t", "REG_DWORD", "/d", "0", "/f"],
+                           check=True, **QUIET)
+
+        def __exit__(self, *failure):
+            restore = (["add", key, "/v", value, "/t", "REG_DWORD", "/d", str(int(self.before.group(1), 16)), "/f"]
+                       if self.before else ["delete", key, "/v", value, "/f"])
+            subprocess.run(LAUNCH + ["reg"] + restore, check=True, **QUIET)
+    return Held
 
 
 def conhost_line_case(session, name):
-    """The README's conhost.exe line for a script in a folder with blanks."""
+    """The guide's conhost.exe line for a script in a folder with blanks."""
     line = re.sub(r'"[^"]+"', '"%(batch)s"', conhost_line().replace("%", "%%"))
-    script = ["@echo off", "tavrik buffer 160,3000"] + CLASSIC_RECORD
-    run_classic(session, name, r"My Scripts (old)\build tools", script, line, "[] [] []")
+    script = ["@echo off", "tavrik buffer %s" % recipe_body("buffer")] + classic_record("exit")
+    run_classic(session, name, r"My Scripts (old)\build tools", script, line, "[] [] [] [] []")
 
 
 def console(args, check, **options):
@@ -1034,6 +1117,15 @@ CASES = [
     case("fault-empty-command-line", fault("tavrik.exe", "")),
     *[case(name, classic_recipe_case(folder), code_page=not folder.isascii())
       for name, folder in CLASSIC_FOLDERS.items()],
+    # "Use legacy console": conhost.exe starts nothing, and the batch runs on
+    # in the console it was started in.
+    case("classic-recipe-legacy-console", classic_recipe_case(r"Work\R&D", where="here", hold=legacy_console())),
+    case("classic-recipe-tavrik-beside-the-batch", beside_the_batch),
+    # A quoted & and a doubled quote must pass; what becomes of a caret and a
+    # percent sign (given as x^y and "5%") is observed, not asserted.
+    case("classic-recipe-special-characters",
+         classic_recipe_case("tools", arguments='"a&b" "q""q" x^^^^y "5%%%%"', expected_arguments='["a&b"] ["q""q"]',
+                             observe_arguments=True)),
     case("conhost-line-folder-with-blanks", conhost_line_case),
     case("version-record-win32", run_version_record),
     case("version-record-exiftool", linux_only(check_exiftool, "exiftool")),
