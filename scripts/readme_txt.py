@@ -2,14 +2,20 @@
 """Makes the zip's plain-text docs (docs/*.txt) from README.md, README.ja.md
 and docs/GUIDE*.md: CRLF, no links or pictures, tables as entries with each
 cell under its heading, lines of at most 76 columns (a Japanese character
-takes two), a UTF-8 BOM on text beyond ASCII, code byte for byte. Each is
-a template for release/pack.py: ${repository} is owner/name, $$ a dollar.
+takes two), a UTF-8 BOM on text beyond ASCII, code byte for byte, and the
+zip's own names for the documents. English lines break at blanks; Japanese
+lines only between the phrases BudouX finds (scripts/phrases.js), or, in a
+phrase wider than a line, at a blank or before a bracket. Neither breaks
+inside a code span or a bracketed name (a Windows setting). Each .txt is a
+template for release/pack.py: ${repository} is owner/name, $$ a dollar.
 usage: readme_txt.py [--toolchain (prints the guide's toolchain lines)
                      | --list (prints the .txt files, one a line)]
 Their checks: tests/scripts/readme_check.py."""
 import collections
+import json
 import os
 import re
+import subprocess
 import sys
 import unicodedata
 
@@ -20,6 +26,9 @@ WIDTH = 76
 BOM = "\ufeff"
 SKIP_START, SKIP_END = "<!-- not in the download's readme -->", "<!-- end not in the download's readme -->"
 HOME = "https://github.com/${repository}"
+# The placeholder a command in the Markdown carries for the repository; the
+# zip's copies have it filled in.
+PLACEHOLDER = "<owner>/<repo>"
 
 # Each document: its Markdown, its .txt, its language and kind (the two
 # languages of a kind must agree), how a code span stands in a sentence
@@ -36,84 +45,176 @@ DOCUMENTS = [
     Document("docs/GUIDE.md", "docs/GUIDE.txt", "en", "guide", "%s", ["Sources, releases and issues: " + HOME]),
     Document("docs/GUIDE.ja.md", "docs/GUIDE.ja.txt", "ja", "guide", "「%s」", ["ソース、リリース、問題の報告: " + HOME]),
 ]
+# A document's Markdown name, in prose, becomes the name its copy has in the zip.
+ZIP_NAMES = re.compile(r"\b(?:docs/)?(README|GUIDE)(\.ja)?\.md\b")
 
-
-# Where a line may break: at blanks, but not before a particle nor between
-# katakana words; after 、。 and a closing bracket no particle follows; before
-# an opening bracket; where hiragana meets a kanji or katakana word. Never
-# inside a katakana word, between ASCII letters or digits, or inside a code
-# span, a bracketed name, a number with its unit (and 約), a quoted word.
-CLOSING = set("、。，．・：；？！）」』】〕…")
-OPENING = set("（「『【〔")
-NO_LINE_START = CLOSING | set("ーぁぃぅぇぉっゃゅょゎァィゥェォッャュョヮヵヶ)")
-NO_LINE_END = OPENING | set("(")
-UNITS = "ミリ秒|秒|バイト|ビット|行|列|回|個|つ|ms|s|%"
-WIDE = "\u2e80-\u9fff\uf900-\ufaff\uff00-\uffef"
 SPAN_START, SPAN_END = "\x01", "\x02"  # around a code span while it is wrapped; never written
-GLUED = re.compile(r"\s+|\x01[^\x02]*\x02|\[[^\]]{1,60}\]|(?:約 ?)?\d[\d,.]*(?: ?(?:%s))?(?![^\s\x01\x02%s])"
-                   r'|"[^"]{1,40}"|[^\s\x01\x02\[%s]+|.' % (UNITS, WIDE, WIDE))
+# Kept whole in English: a code span, a bracketed name, a quoted word, a
+# number and its unit.
+ENGLISH_PIECE = re.compile(r'\s+|\x01[^\x02]*\x02|\[[^\]]{1,60}\]|"[^"]{1,40}"|\d[\d,.]* ?(?:ms|s|%)(?![\w%])'
+                           r"|[^\s\x01\x02]+")
 LEAD = re.compile(r" *(?:[-*] |\d+\. )?")
+# Where no Japanese line may begin or end, whatever the phrases.
+NO_LINE_START = set("、。，．・：；？！）」』】〕…)]")
+NO_LINE_END = set("（「『【〔([")
 
-
-is_hiragana = lambda c: "\u3041" <= c <= "\u309f"  # noqa: E731
-is_katakana = lambda c: "\u30a1" <= c <= "\u30fa" or c == "ー"  # noqa: E731
-
-
-def is_word_start(c):  # a kanji or a katakana that can begin a word
-    return ("\u4e00" <= c <= "\u9fff" or is_katakana(c)) and c not in NO_LINE_START
-
-
-def may_break(left, right):
-    """Whether a line may end after the piece left and go on with right."""
-    a, b = plain(left)[-1:], plain(right)[:1]
-    if not a or not b or b in NO_LINE_START or a in NO_LINE_END:
-        return False
-    return (a in "、。" or a in CLOSING and not is_hiragana(b) or b in OPENING
-            or is_hiragana(a) and is_word_start(b))
-
-
-def pieces(text):
-    """The pieces a line may break between; a blank where it may, alone."""
-    tokens, out, glue = GLUED.findall(text), [], False
-    for index, token in enumerate(tokens):
-        following = plain(tokens[index + 1])[:1] if index + 1 < len(tokens) else ""
-        if out and (glue or not token.isspace() and not out[-1].isspace() and not may_break(out[-1], token)):
-            out[-1] += token
-        else:
-            out.append(token)
-        # 「[編集] を」: a particle never starts a line; 「スマート アプリ
-        # コントロール」: a name written in katakana words stays whole.
-        glue = token.isspace() and len(out) > 1 and (
-            is_hiragana(following) or is_katakana(out[-2][-1:]) and is_katakana(following))
-        if glue:
-            out[-2:] = [out[-2] + " "]
-    return out
+plain = lambda text: text.replace(SPAN_START, "").replace(SPAN_END, "")  # noqa: E731
 
 
 def width(text):
     return sum(2 if unicodedata.east_asian_width(c) in "WF" else 1 for c in plain(text))
 
 
-plain = lambda text: text.replace(SPAN_START, "").replace(SPAN_END, "")  # noqa: E731
+PHRASES = {}  # text: its phrases, as BudouX found them in this process
 
 
-def wrap(line, indent=None):
-    """The line filled to WIDTH from its pieces; continuation lines are
-    indented like the text after a list marker, or by indent when given."""
-    lead = LEAD.match(line).group(0)
-    indent = " " * len(lead) if indent is None else indent
-    lines, current = [], lead
-    for piece in pieces(line[len(lead):]):
-        if piece.isspace():
+def phrases(texts):
+    """BudouX's phrases of each text, from one run of scripts/phrases.js for
+    those not met before."""
+    new = sorted(set(texts) - set(PHRASES))
+    if new:
+        try:
+            done = subprocess.run(["node", os.path.join(ROOT, "scripts", "phrases.js")], check=True,
+                                  capture_output=True, input=json.dumps(new).encode("utf-8"))
+        except (OSError, subprocess.CalledProcessError) as error:
+            raise SystemExit("BudouX did not run (%s): run scripts/install-deps.sh" % error)
+        found = json.loads(done.stdout.decode("utf-8"))
+        if len(found) != len(new) or any("".join(parts) != text for text, parts in zip(new, found)):
+            raise SystemExit("BudouX's phrases do not make up the texts they were found in")
+        PHRASES.update(zip(new, found))
+    return [PHRASES[text] for text in texts]
+
+
+def protected(text):
+    """The positions of text (with span marks) where no line may break: in
+    a code span, and in a bracketed name no wider than three quarters of
+    a line (a longer one breaks between its phrases)."""
+    inside, span, opened = set(), False, None
+    for i, c in enumerate(text):
+        if c == SPAN_START:
+            span = True
+        elif c == SPAN_END:
+            span = False
+        elif not span and c == "[":
+            opened = i
+        elif not span and c == "]" and opened is not None:
+            if width(text[opened:i + 1]) <= WIDTH * 3 // 4:
+                inside.update(range(opened + 1, i + 1))
+            opened = None
+        if span:
+            inside.add(i + 1)
+    return inside
+
+
+def split_at(text, cuts):
+    """text cut at the given positions; the blanks at a cut stand alone."""
+    pieces, last = [], 0
+    for cut in sorted(set(cuts)) + [len(text)]:
+        if cut > last:
+            pieces.append(text[last:cut])
+            last = cut
+    out = []
+    for piece in pieces:
+        stripped = piece.lstrip(" ")
+        if stripped != piece:
+            out.append(" ")
+        if stripped:
+            out.append(stripped)
+    return out
+
+
+def may_cut(text, i, inside):
+    """Whether a line may end before text[i]."""
+    before, after = plain(text[:i]).rstrip(" ")[-1:], plain(text[i:]).lstrip(" ")[:1]
+    return (0 < i < len(text) and i not in inside and after not in NO_LINE_START and before not in NO_LINE_END
+            and before != "")
+
+
+def japanese_pieces(text, parts):
+    """The pieces of a marked Japanese text: its BudouX phrases, merged where
+    a cut is not allowed; a piece wider than a line is cut again at its
+    blanks or before its brackets."""
+    # Positions in the marked text of each plain character.
+    where = [i for i, c in enumerate(text) if c not in (SPAN_START, SPAN_END)] + [len(text)]
+    inside, cuts, at = protected(text), [], 0
+    for part in parts[:-1]:
+        at += len(part)
+        cut = where[at]
+        # A span's marks go with the span: its start with the piece after the
+        # cut, its end with the piece before.
+        while cut > 0 and text[cut - 1] == SPAN_START:
+            cut -= 1
+        while cut < len(text) and text[cut] == SPAN_END:
+            cut += 1
+        if may_cut(text, cut, inside):
+            cuts.append(cut)
+    pieces = []
+    for piece in split_at(text, cuts):
+        if width(piece) <= WIDTH or piece == " ":
+            pieces.append(piece)
+            continue
+        again = protected(piece)
+        pieces += split_at(piece, [i for i, c in enumerate(piece) if c in " [(" and may_cut(piece, i, again)])
+    return pieces
+
+
+def english_pieces(text):
+    """The pieces of a marked English text: what stands between blanks,
+    with what must stay whole kept so."""
+    pieces = []
+    for token in ENGLISH_PIECE.findall(text):
+        if token.isspace():
+            pieces.append(" ")
+        elif pieces and pieces[-1] != " ":
+            pieces[-1] += token
+        else:
+            pieces.append(token)
+    return pieces
+
+
+class Fill:
+    """A prose line to fill, once its pieces are known: continuation lines
+    are indented like the text after a list marker, or by indent."""
+    def __init__(self, line, indent=None):
+        self.lead = LEAD.match(line).group(0)
+        self.text = line[len(self.lead):]
+        self.indent = " " * len(self.lead) if indent is None else indent
+
+
+def wrap(fill, pieces, record=None):
+    """The line filled to WIDTH from its pieces. record, when given, gets
+    (the text without its lead, the text of each line without its lead or
+    indent), as the readme check reads the breaks."""
+    lines, current = [], fill.lead
+    for piece in pieces:
+        if piece == " ":
             current += " " if current.strip() else ""
             continue
         if width(current + piece) > WIDTH and current.strip():
             lines.append(current.rstrip())
-            current = indent
+            current = fill.indent
         current += piece
         if width(current) > WIDTH:
             raise ValueError("cannot fit in %d columns: %r" % (WIDTH, plain(piece)))
-    return [plain(text) for text in lines + [current.rstrip()]]
+    lines = [plain(text) for text in lines + [current.rstrip()]]
+    if record is not None:
+        record.append((plain(fill.text).strip(), [lines[0][len(fill.lead):]] + [l[len(fill.indent):] for l in lines[1:]]))
+    return lines
+
+
+def pieces_of(fills, span_form):
+    """The pieces of each line to fill: English by its blanks, Japanese by
+    its phrases (one run of BudouX for them all)."""
+    if span_form.isascii():
+        return [english_pieces(fill.text) for fill in fills]
+    found = phrases([plain(fill.text) for fill in fills])
+    return [japanese_pieces(fill.text, parts) for fill, parts in zip(fills, found)]
+
+
+def filled(line, span_form="%s"):
+    """One Markdown line of prose, filled as convert fills it."""
+    fill = Fill(inline(line, span_form))
+    return wrap(fill, pieces_of([fill], span_form)[0])
 
 
 def inline(text, span_form="%s"):
@@ -121,10 +222,13 @@ def inline(text, span_form="%s"):
     span in the language's form and marked as one piece."""
     text = re.sub(r"!\[[^\]]*\]\([^)]*\)", "", text)
     text = re.sub(r"\[([^\]]*)\]\([^)]*\)", r"\1", text).replace("**", "")
+    text = ZIP_NAMES.sub(lambda m: "%s%s.txt" % (m.group(1), m.group(2) or ""), text)
     text = re.sub(r"`([^`]*)`", lambda m: SPAN_START + span_form % m.group(1) + SPAN_END, text)
     if not span_form.isascii():
-        # 「」 set a span apart already: no blank between it and Japanese text.
-        text = re.sub(r"(?<=[%s]) (?=\x01)|(?<=\x02) (?=[%s])" % (WIDE, WIDE), "", text)
+        # 「」 set a span apart already, and Japanese needs no blank after a
+        # full stop (the Markdown has one where bold ends there).
+        wide = "\u2e80-\u9fff\uf900-\ufaff\uff00-\uffef"
+        text = re.sub(r"(?<=[%s]) (?=\x01)|(?<=\x02) (?=[%s])|(?<=[。、]) (?=[%s])" % (wide, wide, wide), "", text)
     return text
 
 
@@ -136,14 +240,14 @@ def table(rows, span_form):
     header, body = cells[0], [r for r in cells[1:] if not set("".join(r)) <= set("-: ")]
     out = []
     for row in body:
-        out += wrap(row[0])
+        out.append(Fill(row[0]))
         for heading, text in zip(header[1:], row[1:]):
-            out += wrap("    %s: %s" % (plain(heading), text), indent="    ")
+            out.append(Fill("    %s: %s" % (plain(heading), text), indent="    "))
         out.append("")
     return out
 
 
-def convert(markdown, version, span_form, footer):
+def convert(markdown, version_text, span_form, footer, record=None):
     out, skipping, fenced, lines, i = [], False, False, markdown.strip("\n").split("\n"), 0
     while i < len(lines):
         line, i = lines[i], i + 1
@@ -156,9 +260,9 @@ def convert(markdown, version, span_form, footer):
             if not fenced:
                 out.append("")  # a code block never runs into the next item
         elif fenced:
-            out.append("    " + line if line.strip() else "")
+            out.append("    " + line.replace(PLACEHOLDER, "${repository}") if line.strip() else "")
         elif line.startswith("# "):
-            title = re.sub(r"\btavrik\b", "tavrik " + version, line[2:], count=1)
+            title = re.sub(r"\btavrik\b", "tavrik " + version_text, line[2:], count=1)
             out += [title, "=" * width(title), "", HOME, ""]
         elif line.startswith("## "):
             heading = plain(inline(line[3:], span_form))
@@ -169,8 +273,13 @@ def convert(markdown, version, span_form, footer):
         elif line.startswith("    "):  # an indented code block stays as it is
             out.append(line.rstrip())
         else:
-            out += wrap(inline(line, span_form).rstrip())
-    text = "\n".join(out + [""] + footer).strip("\n") + "\n"
+            out.append(Fill(inline(line, span_form).rstrip()))
+    fills = [item for item in out if isinstance(item, Fill)]
+    by_fill = dict(zip(map(id, fills), pieces_of(fills, span_form)))
+    text_lines = []
+    for item in out:
+        text_lines += wrap(item, by_fill[id(item)], record) if isinstance(item, Fill) else [item]
+    text = "\n".join(text_lines + [""] + footer).strip("\n") + "\n"
     text = re.sub(r"\n{3,}", "\n\n", text).replace("\n", "\r\n")
     text = text.replace("$", "$$").replace("$${repository}", "${repository}")
     return text if text.isascii() else BOM + text
@@ -186,10 +295,15 @@ def toolchain(markdown):
     return re.findall(r"(?m)^ {4,}(\S*mingw-w64\S*) (\S+)$", markdown)
 
 
-def generate(root):
-    """Each document: (its Markdown's name, the file's name, its text)."""
+def generate(root, record=None):
+    """Each document: (its Markdown's name, the file's name, its text).
+    record, a dict, gets each document's filled lines, by its .txt's name."""
     text = version.read(root)["text"]
-    return [(d.source, d.target, convert(read(root, d.source), text, d.span_form, d.footer)) for d in DOCUMENTS]
+    made = []
+    for d in DOCUMENTS:
+        filled = record.setdefault(d.target, []) if record is not None else None
+        made.append((d.source, d.target, convert(read(root, d.source), text, d.span_form, d.footer, filled)))
+    return made
 
 
 def main(argv):

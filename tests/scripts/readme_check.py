@@ -132,18 +132,51 @@ def drift(first_name, first, second_name, second, root):
     return found
 
 
+def broken_phrases(filled):
+    """Where a line of a Japanese document breaks a phrase that BudouX keeps
+    together, in a phrase no wider than a line: filled holds each filled
+    text and its lines, as the generator made them."""
+    found = []
+    for (text, lines), parts in zip(filled, readme_txt.phrases([text for text, _ in filled])):
+        bounds, at = {0}, 0
+        for part in parts:
+            at += len(part)
+            bounds.add(at)
+        at = 0
+        for number, line in enumerate(lines):
+            while text[at:at + 1] == " ":
+                at += 1
+            if text[at:at + len(line)] != line:
+                raise SourceChanged("the filled line %r is not in its text %r" % (line, text))
+            if number and at not in bounds and not (text[at - 1] == " " and at - 1 in bounds):
+                start = max(b for b in bounds if b < at)
+                phrase = parts[sorted(bounds).index(start)]
+                if readme_txt.width(phrase) <= readme_txt.WIDTH - 4:
+                    found.append("%s｜%s" % (text[max(at - 12, 0):at].rstrip(), text[at:at + 12]))
+            at += len(line)
+    return found
+
+
+# What no copy in the zip may hold: a link, a build step, a fence, the name
+# of a document the zip does not hold, the repository's placeholder.
+FOREIGN = ["](", "apt-get", "```", "README.md", "README.ja.md", "GUIDE.md", "GUIDE.ja.md", readme_txt.PLACEHOLDER]
+
+
 def check(root):
     """Every problem with the download's documents under root."""
     found = []
-    for document, (source, target, text) in zip(DOCUMENTS, readme_txt.generate(root)):
+    filled = {}
+    for document, (source, target, text) in zip(DOCUMENTS, readme_txt.generate(root, filled)):
         current = read(root, target) if os.path.exists(os.path.join(root, target)) else ""
         if current != text:
             sys.stdout.writelines(difflib.unified_diff(current.splitlines(True), text.splitlines(True),
                                                        target, "from " + source, n=1))
             found.append("%s is not what %s gives: run scripts/readme_txt.py" % (target, source))
-        for bad in ("](", "apt-get", "```"):
+        for bad in FOREIGN:
             if bad in current:
                 found.append("%s holds %r" % (target, bad))
+        if document.language == "ja":
+            found += ["%s breaks a phrase: %s" % (target, where) for where in broken_phrases(filled[target])]
         if document.kind == "readme":
             found += ["%s: %s" % (target, problem) for problem in content(current, root)]
         found += lacking(source, document.kind, read(root, source), root)

@@ -25,13 +25,13 @@ FILES = [name for d in readme_txt.DOCUMENTS for name in (d.source, d.target)] + 
     "res/version.h", "cmdline/parse_command.cpp", "tests/expected/usage.txt", "tests/expected/fault.txt"]
 with open(os.path.join(ROOT, "README.md"), encoding="utf-8") as readme:
     # The exe's checksum as "Verify your download" publishes it, whatever it is now.
-    CHECKSUM = re.search(r"(?m)^    ([0-9a-f]{64})$", readme.read()).group(1)
+    CHECKSUM = re.search(r"(?m)^ +([0-9a-f]{64})$", readme.read()).group(1)
 
 # (what is planted, [(file, text, replacement)], what the check must say)
 DRIFTS = [
     ("an example changed in README.md only",
-     [("README.md", "tavrik size 160,50\ntavrik move 0,0\n", "tavrik size 160,50\ntavrik move 0,1\n")],
-     "example 1 differs between README.md and README.ja.md"),
+     [("README.md", "tavrik size 120,30\ntavrik move 0,0\n", "tavrik size 120,30\ntavrik move 0,1\n")],
+     "example 2 differs between README.md and README.ja.md"),
     ("a stale checksum in README.ja.md", [("README.ja.md", "    %s\n" % CHECKSUM, "    %s\n" % ("0" * 64))],
      "the checksum '%s' is only in README.ja.md" % ("0" * 64)),
     ("a toolchain line dropped from docs/GUIDE.ja.md",
@@ -90,6 +90,11 @@ DRIFTS = [
     ("top gone from README.ja.md, topmost still there",
      [("README.ja.md", "| `top` |", "| `top-` |"), ("README.ja.md", "`tavrik top` |", "`tavrik top-` |")],
      "README.ja.md lacks the command word 'top'"),
+    ("the guide's copy naming README.md, which the zip does not hold",
+     [("docs/GUIDE.txt", "The details behind README.txt", "The details behind README.md")],
+     "docs/GUIDE.txt holds 'README.md'"),
+    ("a readme's copy with the repository's placeholder left in its gh line",
+     [("docs/README.txt", "--repo ${repository}", "--repo <owner>/<repo>")], "docs/README.txt holds '<owner>/<repo>'"),
     ("a command table whose rows do not begin with their words",
      [("cmdline/parse_command.cpp", '{"min", RequestKind::', '{.keyword = "min", .kind = RequestKind::')],
      'found no word in the row {.keyword = "min"'),
@@ -99,30 +104,43 @@ DRIFTS = [
 # (Markdown line, how a code span stands, width, the lines it must wrap to)
 WRAPS = [
     ("word word word word word word word", "%s", 20, ["word word word word", "word word word"]),
-    # A katakana word stays whole, and no line starts with 。
+    ("go to `tavrik move 100,50` now", "%s", 20, ["go to", "tavrik move 100,50", "now"]),  # a span stays whole
+    ("about 3 s in all, or 100 ms more", "%s", 12, ["about 3 s in", "all, or", "100 ms more"]),  # so does 3 s
+    # Japanese breaks between BudouX's phrases only: never inside a word, a
+    # katakana name, a number and its unit, nor before a particle or a 。.
     ("ウィンドウを最小化します。コンソールウィンドウの表示領域を変更します。", "「%s」", 24,
      ["ウィンドウを", "最小化します。", "コンソールウィンドウの", "表示領域を変更します。"]),
-    # Katakana words with blanks between them stay together, and so does a
-    # particle with the word before it.
+    ("すべてのタブを含む Windows ターミナルのウィンドウ全体", "「%s」", 30,
+     ["すべてのタブを", "含む Windows ターミナルの", "ウィンドウ全体"]),
+    ("x = -n の場合は 4294967296 - n を指定します", "「%s」", 30, ["x = -n の場合は", "4294967296 - n を指定します"]),
     ("設定はスマート アプリ コントロール です", "「%s」", 34, ["設定は", "スマート アプリ コントロール です"]),
     ("あいうえお [複数のタブを閉じる] です", "「%s」", 30, ["あいうえお", "[複数のタブを閉じる] です"]),
     ("- 箇条書きの項目はウィンドウを移動します", "「%s」", 20, ["- 箇条書きの項目は", "  ウィンドウを", "  移動します"]),
-    ("go to `tavrik move 100,50` now", "%s", 20, ["go to", "tavrik move 100,50", "now"]),  # a span stays whole
-    ("これは `tavrik min` のことです", "「%s」", 26, ["これは", "「tavrik min」のことです"]),
     ("表示までに約 3 秒かかります", "「%s」", 22, ["表示までに", "約 3 秒かかります"]),
-    ("既定では 100 ミリ秒です", "「%s」", 16, ["既定では", "100 ミリ秒です"]),
+    # A phrase wider than a line breaks at a blank; a span stays whole.
+    ("これは `tavrik min` のことです", "「%s」", 26, ["これは「tavrik min」の", "ことです"]),
     ("バージョン 1.14.1432.0 以降", "「%s」", 14, ["バージョン", "1.14.1432.0", "以降"]),
 ]
 
 # Lines that cannot be filled without breaking what must stay whole.
 TOO_WIDE = [("コンソールウィンドウのタイトル", "「%s」", 10), ("a `tavrik move 100,50` b", "%s", 12)]
 
+# (filled text, its lines, the broken phrases the check must name)
+PHRASES = [
+    ("含む Windows ターミナルのウィンドウ全体", ["含む Windows", "ターミナルのウィンドウ全体"], ["含む Windows｜ターミナルのウィンドウ全"]),
+    ("符号のない 10 進数です", ["符号のない 10", "進数です"], ["符号のない 10｜進数です"]),
+    ("テキストは折り返されます。", ["テキストは折り", "返されます。"], ["テキストは折り｜返されます。"]),
+    ("テキストは折り返されます。", ["テキストは", "折り返されます。"], []),
+    # A phrase wider than a line may break where it must.
+    ("「" + "x" * 80 + "」を", ["「" + "x" * 60, "x" * 20 + "」を"], []),
+]
+
 
 class Table(unittest.TestCase):
     def test_every_cell_after_the_first_keeps_its_column_heading(self):
         rows = ["| Windows Terminal | In a classic console window | In Windows Terminal |", "|---|---|---|",
                 "| 1.14 and later | acts on it | acts on the whole window |"]
-        self.assertEqual(readme_txt.table(rows, "%s"), [
+        self.assertEqual(readme_txt.convert("\n".join(rows), "1.0", "%s", []).split("\r\n"), [
             "1.14 and later", "    In a classic console window: acts on it",
             "    In Windows Terminal: acts on the whole window", ""])
 
@@ -131,13 +149,18 @@ class Wrap(unittest.TestCase):
     def test_lines_break_by_display_width_and_only_where_they_may(self):
         for line, span_form, width, expected in WRAPS:
             with self.subTest(line), mock.patch.object(readme_txt, "WIDTH", width):
-                self.assertEqual(readme_txt.wrap(readme_txt.inline(line, span_form)), expected)
+                self.assertEqual(readme_txt.filled(line, span_form), expected)
 
     def test_a_piece_wider_than_a_line_stops_the_generator(self):
         for line, span_form, width in TOO_WIDE:
             with self.subTest(line), mock.patch.object(readme_txt, "WIDTH", width):
                 with self.assertRaises(ValueError):
-                    readme_txt.wrap(readme_txt.inline(line, span_form))
+                    readme_txt.filled(line, span_form)
+
+    def test_the_check_names_each_phrase_a_line_breaks(self):
+        for text, lines, broken in PHRASES:
+            with self.subTest(lines=lines):
+                self.assertEqual(readme_check.broken_phrases([(text, lines)]), broken)
 
 
 class ReadmeCheck(unittest.TestCase):
