@@ -958,6 +958,7 @@ def run_classic(session, name, folder, script_lines, call_line, expected_argumen
                % (classic.get("buffer"), buffer))
         if where == "new":
             expect(problems, first[0] == first[1], "the first console's buffer changed: %s -> %s" % first)
+            expect(problems, result["status"] == "0", "the caller saw exit status %s, expected 0" % result["status"])
         else:
             expect(problems, first[1] == buffer, "the batch did not run in the first console (its buffer %s -> %s)"
                    % first)
@@ -974,6 +975,9 @@ def run_classic(session, name, folder, script_lines, call_line, expected_argumen
                      script=path + [call], hold=hold)
 
 
+# The re-opened batch ends its console with a status of its own, which its
+# caller must not see: conhost.exe exits with 0.
+NEW_CONSOLE_END = "exit 3"
 EXPECTED_ARGUMENTS = '[first] ["C:\\Data\\"] ["two words"] [last] []'
 
 
@@ -982,7 +986,8 @@ def classic_recipe_case(folder, arguments=CLASSIC_ARGUMENTS, expected_arguments=
     called with the given arguments. To observe what it loses, the batch
     also records them as given, before the recipe."""
     where = options.get("where", "new")
-    lines = classic_recipe().rstrip("\n").split("\n") + classic_record("exit" if where == "new" else "exit /b")
+    ending = NEW_CONSOLE_END if where == "new" else "exit /b"
+    lines = classic_recipe().rstrip("\n").split("\n") + classic_record(ending)
     if options.get("observe_arguments"):
         lines.insert(1, '>>"%~dp0given.txt" echo [%1] [%2] [%3] [%4] [%5]')
     return lambda session, name: run_classic(session, name, folder, lines,
@@ -994,7 +999,7 @@ def beside_the_batch(session, name):
     """The README's recipe in a batch that calls a tavrik.exe kept beside
     it, not on PATH, as "%~dp0tavrik.exe": %0 must survive the recipe."""
     lines = [line.replace("tavrik ", '"%~dp0tavrik.exe" ', 1) if line.startswith("tavrik ") else line
-             for line in classic_recipe().rstrip("\n").split("\n")] + classic_record("exit")
+             for line in classic_recipe().rstrip("\n").split("\n")] + classic_record(NEW_CONSOLE_END)
     run_classic(session, name, r"Build Tools (x86)\R&D", lines, 'call "%(batch)s" ' + CLASSIC_ARGUMENTS,
                 EXPECTED_ARGUMENTS, tavrik_beside=True)
 
