@@ -255,7 +255,7 @@ def run_console_case(session, name, tool_args, check, setup=(), redirect=True, r
                 open(os.path.join(work, "held.txt"), "w").close()
                 wait_for(os.path.join(work, "after.txt"), CONSOLE_TIMEOUT + 10, launcher)
         wait_for(os.path.join(work, "after.txt"), CONSOLE_TIMEOUT + 10, launcher)
-        return judge(collect(session, work, redirect), steps, window, check)
+        return judge(collect(session, name, work, redirect), steps, window, check)
 
     run_case(session, name, attempt, folder)
 
@@ -274,7 +274,7 @@ def judge(result, steps, window, check):
     return check(result)
 
 
-def collect(session, work, redirect):
+def collect(session, name, work, redirect):
     """What a console case left: both probes, the status report, the tool's
     output, the harness steps that failed, the launcher's status once it
     has ended."""
@@ -289,6 +289,7 @@ def collect(session, work, redirect):
         "launcher": batch_status(work, "case"),
         "work": work,
         "session": session,
+        "name": name,
     }
 
 
@@ -337,14 +338,14 @@ def tally(session):
     return "%d passed, %d failed, %d skipped" % tuple(results.count(r) for r in (PASSED, FAILED, SKIPPED))
 
 
-def observe(result_or_session, name, text):
+def observe(result, text):
     """What a case saw beside its verdict (a figure, which of several allowed
-    outcomes): printed now, and kept for the summary."""
-    session = result_or_session.get("session") if isinstance(result_or_session, dict) else result_or_session
-    if session is None:
+    outcomes): printed now, and kept for the summary. result names the
+    session and the case (a check's result, or a dict of the two)."""
+    if result.get("session") is None:
         return
-    session.observations.setdefault(name, []).append(text)
-    print("     (%s: %s)" % (name, text))
+    result["session"].observations.setdefault(result["name"], []).append(text)
+    print("     (%s: %s)" % (result["name"], text))
 
 
 def write_summary(session, path, title):
@@ -498,7 +499,7 @@ def check_size_past_buffer_end(result):
                 (left, top, left + 59, last): "cut"}
     after = numbers(result["after"]["area"])
     outcome = outcomes.get(after, "area %s, none of refused, moved or cut" % result["after"]["area"])
-    observe(result, "size-past-buffer-end", "%s (area %s before, %s after; buffer's last row %d)" % (
+    observe(result, "%s (area %s before, %s after; buffer's last row %d)" % (
         outcome, result["before"]["area"], result["after"]["area"], last))
     expect(problems, after in outcomes, "area %s: not refused %s, moved %s nor cut %s" % (
         result["after"]["area"], *outcomes))
@@ -581,7 +582,7 @@ def fault(exe, command_line):
             problems = []
             expect(problems, report["status"] == "1", "exit status %s, expected 1" % report["status"])
             expect(problems, output == FAULT, "output %r, expected %r" % (output, FAULT))
-            observe(session, name, "gave up after %.2f s" % (
+            observe({"session": session, "name": name}, "gave up after %.2f s" % (
                 (float(report["ended_ms"]) - float(report["started_ms"])) / 1000))
             return problems
         run_case(session, name, attempt)
@@ -748,7 +749,7 @@ def check_two_runs(result):
                "round %d: title %r, expected 'Build %d'" % (n, probe.get("title"), n))
     # Rounds whose runs never overlapped prove nothing of two at once.
     require(overlaps > 0, "in none of %d rounds did the two runs overlap" % TWO_RUN_ROUNDS)
-    observe(result, "two-runs-one-console", "the runs overlapped in %d of %d rounds" % (overlaps, TWO_RUN_ROUNDS))
+    observe(result, "the runs overlapped in %d of %d rounds" % (overlaps, TWO_RUN_ROUNDS))
     corner = numbers(result["after"]["rect"])[:2]
     expect(problems, corner in ((200, 100), (10, 10)), "top-left %s, expected (200, 100) or (10, 10)" % (corner,))
     return problems
@@ -784,7 +785,7 @@ def check_ctrl_c(report, output, session=None, name=None):
     # wait runs its remaining 2 s or so of searching.
     expect(problems, after_ms <= 1500, "ended %.0f ms after the Ctrl+C, expected 1500 at most" % after_ms)
     expect(problems, output == b"", "output %r, expected none" % output)
-    observe(session, name, "ended %.0f ms after the Ctrl+C; %s round(s) slipped past it"
+    observe({"session": session, "name": name}, "ended %.0f ms after the Ctrl+C; %s round(s) slipped past it"
             % (after_ms, report["slipped"]))
     return problems
 
@@ -949,7 +950,7 @@ def run_classic(session, name, folder, script_lines, call_line, expected_argumen
         expect(problems, runs == ["run"], "the batch ran %d times, expected once" % len(runs))
         if observe_arguments:
             given = (read_bytes(os.path.join(target, "given.txt")) or b"").decode("ascii").splitlines()
-            observe(result, name, "given %s, arrived %s" % (given[0] if given else "nothing", args))
+            observe(result, "given %s, arrived %s" % (given[0] if given else "nothing", args))
         expect(problems, args.startswith(expected_arguments), "arguments %r, expected %r" % (args, expected_arguments))
         expect(problems, not env or not env_names(env) - env_names(before_env),
                "the batch's environment gained %s" % sorted(env_names(env) - env_names(before_env)))
@@ -963,7 +964,7 @@ def run_classic(session, name, folder, script_lines, call_line, expected_argumen
             expect(problems, first[1] == buffer, "the batch did not run in the first console (its buffer %s -> %s)"
                    % first)
         if classic.get("area") and where == "new":
-            observe(result, name, "new console's visible area %s" % classic["area"])
+            observe(result, "new console's visible area %s" % classic["area"])
         return problems
 
     # tavrik and the helper (and under Wine the stand-in) on PATH; the batch
