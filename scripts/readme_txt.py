@@ -228,7 +228,7 @@ def inline(text, span_form="%s"):
         # 「」 set a span apart already, and Japanese needs no blank after a
         # full stop (the Markdown has one where bold ends there).
         wide = "\u2e80-\u9fff\uf900-\ufaff\uff00-\uffef"
-        text = re.sub(r"(?<=[%s]) (?=\x01)|(?<=\x02) (?=[%s])|(?<=[。、]) (?=[%s])" % (wide, wide, wide), "", text)
+        text = re.sub(r"(?<=[%s]) (?=\x01)|(?<=\x02) (?=[%s])|(?<=[。、]) (?=\S)" % (wide, wide), "", text)
     return text
 
 

@@ -117,6 +117,9 @@ WRAPS = [
     ("あいうえお [複数のタブを閉じる] です", "「%s」", 30, ["あいうえお", "[複数のタブを閉じる] です"]),
     ("- 箇条書きの項目はウィンドウを移動します", "「%s」", 20, ["- 箇条書きの項目は", "  ウィンドウを", "  移動します"]),
     ("表示までに約 3 秒かかります", "「%s」", 22, ["表示までに", "約 3 秒かかります"]),
+    # Where bold ends after 。 the Markdown needs a blank; Japanese text does not.
+    ("- **フォーカスを奪います。** Windows は、**借ります。** tavrik は", "「%s」", 76,
+     ["- フォーカスを奪います。Windows は、借ります。tavrik は"]),
     # A phrase wider than a line breaks at a blank; a span stays whole.
     ("これは `tavrik min` のことです", "「%s」", 26, ["これは「tavrik min」の", "ことです"]),
     ("バージョン 1.14.1432.0 以降", "「%s」", 14, ["バージョン", "1.14.1432.0", "以降"]),
