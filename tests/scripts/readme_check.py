@@ -176,6 +176,8 @@ def check(root):
             if bad in current:
                 found.append("%s holds %r" % (target, bad))
         if document.language == "ja":
+            if not filled[target]:
+                raise SourceChanged("the generator recorded no filled line of %s: no break can be checked" % target)
             found += ["%s breaks a phrase: %s" % (target, where) for where in broken_phrases(filled[target])]
         if document.kind == "readme":
             found += ["%s: %s" % (target, problem) for problem in content(current, root)]

@@ -192,6 +192,11 @@ class ReadmeCheck(unittest.TestCase):
     def test_the_real_files_pass(self):
         self.assertEqual(self.check([]), [])
 
+    def test_a_generator_that_records_no_filled_line_stops_the_check(self):
+        # Nothing to check is no pass: the phrase check needs the lines.
+        with mock.patch.object(readme_txt, "wrap", lambda fill, pieces, record=None: [readme_txt.plain(fill.text)]):
+            self.assertIn("recorded no filled line", " ".join(self.check([])))
+
     def test_every_planted_drift_is_reported(self):
         for what, changes, expected in DRIFTS:
             with self.subTest(what):
