@@ -14,6 +14,7 @@ usage: e2e.py TAVRIK_EXE HELPER_EXE ARTIFACT_DIR   (Python 3, standard library)
   GITHUB_STEP_SUMMARY=FILE  appends a Markdown table of the cases to FILE
 """
 import collections
+import contextlib
 import json
 import os
 import platform
@@ -254,7 +255,8 @@ def run_console_case(session, name, tool_args, check, setup=(), redirect=True, r
             with hold():
                 open(os.path.join(work, "held.txt"), "w").close()
                 wait_for(os.path.join(work, "after.txt"), CONSOLE_TIMEOUT + 10, launcher)
-        wait_for(os.path.join(work, "after.txt"), CONSOLE_TIMEOUT + 10, launcher)
+        else:
+            wait_for(os.path.join(work, "after.txt"), CONSOLE_TIMEOUT + 10, launcher)
         return judge(collect(session, name, work, redirect), steps, window, check)
 
     run_case(session, name, attempt, folder)
@@ -1005,24 +1007,21 @@ def beside_the_batch(session, name):
                 EXPECTED_ARGUMENTS, tavrik_beside=True)
 
 
+@contextlib.contextmanager
 def legacy_console():
     """Windows' "Use legacy console" for the console the case starts: HKCU\\
     Console ForceV2 = 0, read by every conhost.exe started meanwhile, and
     put back as it was when the case's command has run."""
     key, value = "HKCU\\Console", "ForceV2"
-
-    class Held:
-        def __enter__(self):
-            query = subprocess.run(LAUNCH + ["reg", "query", key, "/v", value], capture_output=True, text=True)
-            self.before = re.search(r"ForceV2\s+REG_DWORD\s+(0x[0-9a-fA-F]+)", query.stdout)
-            subprocess.run(LAUNCH + ["reg", "add", key, "/v", value, "/t", "REG_DWORD", "/d", "0", "/f"],
-                           check=True, **QUIET)
-
-        def __exit__(self, *failure):
-            restore = (["add", key, "/v", value, "/t", "REG_DWORD", "/d", str(int(self.before.group(1), 16)), "/f"]
-                       if self.before else ["delete", key, "/v", value, "/f"])
-            subprocess.run(LAUNCH + ["reg"] + restore, check=True, **QUIET)
-    return Held
+    query = subprocess.run(LAUNCH + ["reg", "query", key, "/v", value], capture_output=True, text=True)
+    before = re.search(r"ForceV2\s+REG_DWORD\s+(0x[0-9a-fA-F]+)", query.stdout)
+    subprocess.run(LAUNCH + ["reg", "add", key, "/v", value, "/t", "REG_DWORD", "/d", "0", "/f"], check=True, **QUIET)
+    try:
+        yield
+    finally:
+        restore = (["add", key, "/v", value, "/t", "REG_DWORD", "/d", str(int(before.group(1), 16)), "/f"]
+                   if before else ["delete", key, "/v", value, "/f"])
+        subprocess.run(LAUNCH + ["reg"] + restore, check=True, **QUIET)
 
 
 def conhost_line_case(session, name):
@@ -1125,7 +1124,7 @@ CASES = [
       for name, folder in CLASSIC_FOLDERS.items()],
     # "Use legacy console": conhost.exe starts nothing, and the batch runs on
     # in the console it was started in.
-    case("classic-recipe-legacy-console", classic_recipe_case(r"Work\R&D", where="here", hold=legacy_console())),
+    case("classic-recipe-legacy-console", classic_recipe_case(r"Work\R&D", where="here", hold=legacy_console)),
     case("classic-recipe-tavrik-beside-the-batch", beside_the_batch),
     # A quoted & and a doubled quote must pass; what becomes of a caret and a
     # percent sign (given as x^y and "5%") is observed, not asserted.
